@@ -1,0 +1,224 @@
+#include "command_line.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Appends into a fixed buffer, always keeping room for the terminator; what
+// does not fit is dropped.
+class BoundedText {
+public:
+    BoundedText(char* data, size_t size) : data_(data), size_(size) { data_[0] = '\0'; }
+
+    bool Full() const { return length_ + 1 >= size_; }
+    void Put(char c)
+    {
+        if (!Full())
+            data_[length_++] = c;
+    }
+    void Put(const char* text)
+    {
+        while (*text && !Full())
+            Put(*text++);
+    }
+    size_t Length() const { return length_; }
+    const char* Finish()
+    {
+        data_[length_] = '\0';
+        return data_;
+    }
+
+private:
+    char* data_;
+    size_t size_;
+    size_t length_ = 0;
+};
+
+char* NewString(const char* text)
+{
+    size_t size = std::strlen(text) + 1;
+    char* copy = new char[size];
+    std::memcpy(copy, text, size);
+    return copy;
+}
+
+// Copies the contents of the named file into out, newlines as spaces,
+// followed by one space. False when the file cannot be opened.
+bool CopyParameterFile(const char* fileName, BoundedText& out)
+{
+    FILE* file = std::fopen(fileName, "r");
+    if (!file)
+        return false;
+    for (int c = std::fgetc(file); c != EOF && !out.Full(); c = std::fgetc(file))
+        out.Put(c == '\n' ? ' ' : static_cast<char>(c));
+    out.Put(' ');
+    std::fclose(file);
+    return true;
+}
+
+// Expands the parameter-file reference whose name starts at name (just
+// after the "@"). Only a space ends the name; it is consumed. Returns where
+// the scan goes on.
+const char* ExpandReference(const char* name, BoundedText& out)
+{
+    char fileName[CCommandLine::kFileNameSize];
+    BoundedText nameText(fileName, sizeof(fileName));
+    const char* end = name;
+    while (*end && *end != ' ')
+        nameText.Put(*end++);
+    nameText.Finish();
+    // A name longer than the buffer is never opened cut short: that could
+    // read another file than the operator named.
+    bool cut = static_cast<size_t>(end - name) != nameText.Length();
+    if (cut || !CopyParameterFile(fileName, out))
+        std::printf("Parameter file '%s' not found, skipping...", fileName);
+    return *end == ' ' ? end + 1 : end;
+}
+
+void Expand(const char* text, BoundedText& out)
+{
+    bool tokenStart = true;
+    const char* p = text;
+    while (*p) {
+        if (tokenStart && *p == '@') {
+            p = ExpandReference(p + 1, out);
+            continue;
+        }
+        out.Put(*p);
+        tokenStart = std::isspace(static_cast<unsigned char>(*p)) != 0;
+        ++p;
+    }
+}
+
+// The word after the first space at or after match: up to the next space
+// or the end. Empty when there is none.
+void CopyValue(const char* match, char (&value)[CCommandLine::kValueSize])
+{
+    BoundedText out(value, sizeof(value));
+    const char* space = std::strchr(match, ' ');
+    if (space) {
+        for (const char* p = space + 1; *p && *p != ' '; ++p)
+            out.Put(*p);
+    }
+    out.Finish();
+}
+
+void DropTrailingSpaces(char* text)
+{
+    size_t length = std::strlen(text);
+    while (length > 0 && text[length - 1] == ' ')
+        text[--length] = '\0';
+}
+
+}  // namespace
+
+CCommandLine::~CCommandLine()
+{
+    delete[] commandLine;
+}
+
+void CCommandLine::CreateCmdLine(const char* text)
+{
+    // The copy is taken before the old string goes, so text may even point
+    // into it.
+    char* copy = NewString(text ? text : "");
+    delete[] commandLine;
+
+    char expanded[kExpandedSize];
+    BoundedText out(expanded, sizeof(expanded));
+    Expand(copy, out);
+    commandLine = NewString(out.Finish());
+    delete[] copy;
+}
+
+void CCommandLine::CreateCmdLine(int argc, const char** argv)
+{
+    char joined[kJoinedSize];
+    BoundedText out(joined, sizeof(joined));
+    for (int i = 0; i < argc; ++i) {
+        const char* argument = argv[i] ? argv[i] : "";
+        bool quote = std::strchr(argument, ' ') != nullptr;
+        if (i > 0)
+            out.Put(' ');
+        if (quote)
+            out.Put('"');
+        out.Put(argument);
+        if (quote)
+            out.Put('"');
+    }
+    CreateCmdLine(out.Finish());
+}
+
+const char* CCommandLine::GetCmdLine()
+{
+    return commandLine;
+}
+
+const char* CCommandLine::CheckParm(const char* name, char** value)
+{
+    // Shared by every call: the caller uses or copies a value before asking
+    // for the next one.
+    static char s_value[kValueSize];
+
+    if (!commandLine || !name)
+        return nullptr;
+    const char* match = std::strstr(commandLine, name);
+    if (!match)
+        return nullptr;
+    if (value) {
+        CopyValue(match, s_value);
+        *value = s_value;
+    }
+    return match;
+}
+
+void CCommandLine::RemoveParm(const char* name)
+{
+    if (!commandLine || !name || !*name)
+        return;
+    // Each pass removes at least the match's first character, so it ends.
+    for (char* match = std::strstr(commandLine, name); match;
+         match = std::strstr(commandLine, name)) {
+        char* stop = std::strpbrk(match + 1, "-+");
+        if (stop)
+            std::memmove(match, stop, std::strlen(stop) + 1);
+        else
+            *match = '\0';
+    }
+    DropTrailingSpaces(commandLine);
+}
+
+void CCommandLine::AppendParm(const char* name, const char* value)
+{
+    if (!name)
+        return;
+    const char* rest = "";
+    if (commandLine) {
+        RemoveParm(name);
+        rest = commandLine;
+    }
+    size_t size = std::strlen(rest) + 1 + std::strlen(name) + (value ? 1 + std::strlen(value) : 0) + 1;
+    char* built = new char[size];
+    std::snprintf(built, size, "%s%s%s%s%s", rest, commandLine ? " " : "", name,
+                  value ? " " : "", value ? value : "");
+    delete[] commandLine;
+    commandLine = built;
+}
+
+void CCommandLine::SetParm(const char* name, const char* value)
+{
+    RemoveParm(name);
+    AppendParm(name, value);
+}
+
+void CCommandLine::SetParm(const char* name, int value)
+{
+    char number[kNumberSize];
+    std::snprintf(number, sizeof(number), "%d", value);
+    SetParm(name, number);
+}
+
+static CCommandLine g_CmdLine;
+ICommandLine* cmdline = &g_CmdLine;

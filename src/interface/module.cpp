@@ -1,0 +1,78 @@
+#include "module.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kPathSize = 1024;
+constexpr int kRetryPathSize = 512;
+
+// Builds the absolute path of moduleName into path. False when the current
+// directory cannot be read; the path is then left unused.
+bool ModulePath(const char* moduleName, char (&path)[kPathSize])
+{
+    if (moduleName[0] == '/') {
+        std::snprintf(path, sizeof(path), "%s", moduleName);
+        return true;
+    }
+    char directory[kPathSize];
+    if (!getcwd(directory, sizeof(directory))) {
+        std::printf("Error:cannot read the current directory (%s)\n", std::strerror(errno));
+        return false;
+    }
+    // The root directory becomes "" so that "/" + name has a single slash.
+    size_t length = std::strlen(directory);
+    if (length > 0 && directory[length - 1] == '/')
+        directory[length - 1] = '\0';
+    std::snprintf(path, sizeof(path), "%s/%s", directory, moduleName);
+    return true;
+}
+
+void* Open(const char* path)
+{
+    return dlopen(path, RTLD_NOW);
+}
+
+}  // namespace
+
+CSysModule* Sys_LoadModule(const char* moduleName)
+{
+    char path[kPathSize];
+    if (!ModulePath(moduleName, path))
+        return nullptr;
+
+    void* handle = Open(moduleName[0] == '/' ? moduleName : path);
+    if (handle)
+        return static_cast<CSysModule*>(handle);
+
+    const char* reason = dlerror();
+    std::printf("Error:%s\n", reason ? reason : "unknown loader error");
+
+    // An overlong name is cut to the buffer; the loader then finds no file.
+    char retryPath[kRetryPathSize];
+    if (std::snprintf(retryPath, sizeof(retryPath), "%s.so", path) >= kRetryPathSize)
+        retryPath[kRetryPathSize - 1] = '\0';
+    return static_cast<CSysModule*>(Open(retryPath));
+}
+
+void Sys_UnloadModule(CSysModule* module)
+{
+    if (module)
+        dlclose(module);
+}
+
+void* Sys_GetProcAddress(void* module, const char* symbolName)
+{
+    return dlsym(module, symbolName);
+}
+
+InterfaceFactory Sys_GetFactory(CSysModule* module)
+{
+    if (!module)
+        return nullptr;
+    return reinterpret_cast<InterfaceFactory>(Sys_GetProcAddress(module, CREATEINTERFACE_PROCNAME));
+}

@@ -1,0 +1,141 @@
+// Process entry of the launcher: startup in its fixed order, then the run
+// loop, then teardown.
+#include "launcher.h"
+
+#include "dedicated_exports.h"
+#include "icommandline.h"
+#include "module.h"
+#include "pacing.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// The joined arguments with their terminator.
+constexpr int kMaxCmdline = 2048;
+constexpr int kStartupFailed = -1;
+constexpr const char* kFileSystemModuleName = "filesystem_stdio_i386.so";
+
+}  // namespace
+
+// Static initialisation builds these three in this order: the console (which
+// does nothing to the terminal yet), the exports instance and its record in
+// the interface registry.
+CTextConsoleUnix console;
+EXPOSE_SINGLE_INTERFACE(CDedicatedExports, IDedicatedExports, VENGINE_DEDICATEDEXPORTS_API_VERSION);
+
+char linuxCmdline[kMaxCmdline];
+const char* g_pszengine = "engine_amd.so";
+CSysModule* engineModule = nullptr;
+CSysModule* filesystemModule = nullptr;
+InterfaceFactory filesystemFactory = nullptr;
+IFileSystemModule* pFileSystem = nullptr;
+IServerEngineAPI* engineAPI = nullptr;
+
+namespace {
+
+// The size of the arguments after the first, joined by single spaces, with
+// the terminator: each argument's length plus one.
+size_t JoinedSize(int argc, char** argv)
+{
+    size_t total = 0;
+    for (int i = 1; i < argc; ++i)
+        total += std::strlen(argv[i]) + 1;
+    return total;
+}
+
+// Joins the arguments into linuxCmdline; the caller checked that they fit.
+void JoinArguments(int argc, char** argv)
+{
+    char* end = linuxCmdline;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            *end++ = ' ';
+        size_t length = std::strlen(argv[i]);
+        std::memcpy(end, argv[i], length);
+        end += length;
+    }
+    *end = '\0';
+}
+
+void ChoosePacing()
+{
+    Sys_Sleep = Sys_Sleep_Old;
+    char* value = nullptr;
+    if (cmdline->CheckParm("-pingboost", &value) && value)
+        Sys_ChoosePacing(std::strtol(value, nullptr, 10), engineModule);
+}
+
+void WritePidFile()
+{
+    char* value = nullptr;
+    if (!cmdline->CheckParm("-pidfile", &value) || !value)
+        return;
+    FILE* file = std::fopen(value, "w");
+    if (!file) {
+        std::printf("Warning: unable to open pidfile (%s)\n", value);
+        return;
+    }
+    std::fprintf(file, "%i\n", static_cast<int>(getpid()));
+    std::fclose(file);
+}
+
+// Loads and activates the file-system module; false ends the process.
+bool StartFileSystem()
+{
+    filesystemModule = Sys_LoadModule(kFileSystemModuleName);
+    filesystemFactory = Sys_GetFactory(filesystemModule);
+    if (!filesystemFactory)
+        return false;
+    pFileSystem = static_cast<IFileSystemModule*>(
+        filesystemFactory(FILESYSTEM_INTERFACE_VERSION, nullptr));
+    if (!pFileSystem)
+        return false;
+    pFileSystem->Activate();
+    return true;
+}
+
+void StopFileSystem()
+{
+    if (pFileSystem)
+        pFileSystem->Deactivate();
+    Sys_UnloadModule(filesystemModule);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (JoinedSize(argc, argv) > static_cast<size_t>(kMaxCmdline)) {
+        std::printf("command line too long, %i max\n", kMaxCmdline);
+        std::exit(kStartupFailed);
+    }
+    JoinArguments(argc, argv);
+    cmdline->CreateCmdLine(linuxCmdline);
+    cmdline->AppendParm("-lumen", nullptr);
+
+    engineModule = Sys_LoadModule(g_pszengine);
+    if (!engineModule) {
+        std::printf("Unable to load engine, image is corrupt.\n");
+        return kStartupFailed;
+    }
+    ChoosePacing();
+    WritePidFile();
+    if (!StartFileSystem())
+        return kStartupFailed;
+    if (!console.Init(nullptr)) {
+        std::printf("Failed to initilise console.\n");
+        return 0;
+    }
+
+    RunServer();
+
+    StopFileSystem();
+    // _exit flushes nothing, and a start script reading a pipe or a file
+    // would lose the last messages that are still buffered.
+    std::fflush(stdout);
+    _exit(0);
+}

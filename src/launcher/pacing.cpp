@@ -1,0 +1,102 @@
+#include "pacing.h"
+
+#include "module.h"
+
+#include <csignal>
+#include <sys/select.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+SleepFunction Sys_Sleep = nullptr;
+NetSleepFunction NET_Sleep = nullptr;
+
+namespace {
+
+constexpr int kMicrosecondsPerMillisecond = 1000;
+constexpr int kMillisecondsPerSecond = 1000;
+constexpr int kRearmMicroseconds = 1000;
+
+// Written only by the main flow: clear from just before a timer sleep arms
+// its timer until the wait has ended, set between timer sleeps. The SIGALRM
+// handler reads it each time it runs.
+volatile std::sig_atomic_t paused = 0;
+
+// Arms the real-time timer once (no interval); true when it was armed.
+bool ArmTimer(long seconds, long microseconds)
+{
+    itimerval timer{};
+    timer.it_value.tv_sec = seconds;
+    timer.it_value.tv_usec = microseconds;
+    return setitimer(ITIMER_REAL, &timer, nullptr) == 0;
+}
+
+}  // namespace
+
+void Sys_Sleep_Old(int milliseconds)
+{
+    usleep(milliseconds * kMicrosecondsPerMillisecond);
+}
+
+void Sys_Sleep_Timer(int milliseconds)
+{
+    // A zero timer value disarms the timer and nothing would end the wait.
+    if (milliseconds <= 0)
+        milliseconds = 1;
+    paused = 0;
+    if (ArmTimer(milliseconds / kMillisecondsPerSecond,
+                 (milliseconds % kMillisecondsPerSecond) * kMicrosecondsPerMillisecond))
+        pause();
+    paused = 1;
+}
+
+void Sys_Sleep_Select(int milliseconds)
+{
+    timeval timeout{0, milliseconds * kMicrosecondsPerMillisecond};
+    select(1, nullptr, nullptr, nullptr, &timeout);
+}
+
+void Sys_Sleep_Net(int milliseconds)
+{
+    if (NET_Sleep)
+        NET_Sleep();
+    else
+        Sys_Sleep_Old(milliseconds);
+}
+
+// Async-signal-safe: calls only signal and setitimer.
+// While a timer sleep waits, every alarm re-arms a 1 ms one-shot, so an
+// alarm that came between arming and pause is followed by one that ends it.
+void alarmFunc(int)
+{
+    signal(SIGALRM, alarmFunc);
+    if (!paused)
+        ArmTimer(0, kRearmMicroseconds);
+}
+
+void Sys_ChoosePacing(long pingboost, CSysModule* engine)
+{
+    switch (pingboost) {
+    case 1:
+        signal(SIGALRM, alarmFunc);
+        Sys_Sleep = Sys_Sleep_Timer;
+        break;
+    case 2:
+        Sys_Sleep = Sys_Sleep_Select;
+        break;
+    case 3:
+        Sys_Sleep = Sys_Sleep_Net;
+        Sys_RefreshNetSleep(engine);
+        break;
+    default:
+        Sys_Sleep = Sys_Sleep_Old;
+        break;
+    }
+}
+
+void Sys_RefreshNetSleep(CSysModule* engine)
+{
+    if (Sys_Sleep != Sys_Sleep_Net)
+        return;
+    NET_Sleep = reinterpret_cast<NetSleepFunction>(
+        engine ? Sys_GetProcAddress(engine, ENGINE_NET_SLEEP_PROCNAME) : nullptr);
+}

@@ -1,0 +1,89 @@
+#include "launcher.h"
+
+#include "icommandline.h"
+#include "module.h"
+#include "pacing.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kPacingMilliseconds = 1;
+constexpr int kFailed = -1;
+// A console line of at most 254 characters, its "\n" and the terminator.
+constexpr int kSubmitSize = 256;
+
+// The engine API from the loaded engine module, or null.
+IServerEngineAPI* FetchEngineAPI()
+{
+    InterfaceFactory factory = Sys_GetFactory(engineModule);
+    if (!factory)
+        return nullptr;
+    return static_cast<IServerEngineAPI*>(factory(ENGINE_LAUNCHER_API_VERSION, nullptr));
+}
+
+// A restart needs the engine module that the last cycle unloaded.
+bool ReloadEngineModule()
+{
+    engineModule = Sys_LoadModule(g_pszengine);
+    if (!engineModule) {
+        std::printf("Unable to load engine, image is corrupt.\n");
+        return false;
+    }
+    Sys_RefreshNetSleep(engineModule);
+    return true;
+}
+
+// Paces, polls the console and runs frames until one returns false.
+// Nothing is allocated here: this is the per-frame path.
+void RunFrames()
+{
+    char text[kSubmitSize];
+    do {
+        Sys_Sleep(kPacingMilliseconds);
+        if (const char* line = console.GetLine()) {
+            std::snprintf(text, sizeof(text), "%s\n", line);
+            engineAPI->SubmitConsoleText(text);
+        }
+    } while (engineAPI->RunFrame());
+}
+
+// Starts the engine once; false when it cannot be obtained or refuses.
+bool StartEngine()
+{
+    engineAPI = FetchEngineAPI();
+    if (!engineAPI)
+        return false;
+    return engineAPI->Initialize(".", cmdline->GetCmdLine(), Sys_GetFactoryThis(),
+                                 filesystemFactory);
+}
+
+// Stops the engine after its last frame and unloads it; returns its
+// shutdown code.
+int StopEngine()
+{
+    console.ShutDown();
+    int code = engineAPI->Shutdown();
+    Sys_UnloadModule(engineModule);
+    engineModule = nullptr;
+    NET_Sleep = nullptr;
+    engineAPI = nullptr;
+    return code;
+}
+
+}  // namespace
+
+int RunServer()
+{
+    for (bool restart = false;; restart = true) {
+        // The terminal is given back on every failure too, since the
+        // process then ends without running the console's destructor.
+        if ((restart && !ReloadEngineModule()) || !StartEngine()) {
+            console.ShutDown();
+            return kFailed;
+        }
+        RunFrames();
+        if (StopEngine() == ENGINE_SHUTDOWN_QUIT)
+            return ENGINE_SHUTDOWN_QUIT;
+    }
+}
