@@ -1,0 +1,31 @@
+# The two commands first: `make run` and `make test`.
+ARGS ?=
+JOBS ?= 2
+
+.PHONY: run test test-native test-i386 test-sanitize build-native
+
+run: build-native
+	cd build/native/server && ./tarn-launcher $(ARGS)
+
+test: test-native test-i386
+
+build-native:
+	cmake --preset native
+	cmake --build --preset native -j $(JOBS)
+
+test-native: build-native
+	ctest --preset native
+
+# The i386 leg needs the 32-bit toolchain; the script installs it when it
+# can, and otherwise says that the leg is skipped and how to get it.
+test-i386:
+	@if ./scripts/ensure-i386-toolchain; then \
+		cmake --preset i386 && \
+		cmake --build --preset i386 -j $(JOBS) && \
+		ctest --preset i386; \
+	fi
+
+test-sanitize:
+	cmake --preset sanitize
+	cmake --build --preset sanitize -j $(JOBS)
+	ctest --preset sanitize
