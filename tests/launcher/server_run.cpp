@@ -1,0 +1,161 @@
+#include "server_run.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <signal.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kLogName = "events.log";
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return "<missing>";
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// In the child: working directory, environment and standard streams, then
+// the launcher itself.
+[[noreturn]] void StartLauncher(const ServerDir& dir, const std::vector<std::string>& arguments,
+                                const RunOptions& options, int input)
+{
+    if (chdir(dir.Path().c_str()) != 0)
+        _exit(127);
+    for (const char* name : {"TARN_TEST_FRAMES", "TARN_TEST_CODES", "TARN_TEST_INIT_FAIL",
+                             "TARN_TEST_NO_API", "TARN_TEST_PRINT", "TARN_TEST_CYCLE",
+                             "TARN_TEST_UNLINK_ON_SHUTDOWN", "TARN_TEST_FS_NO_API", "LD_PRELOAD"})
+        unsetenv(name);
+    setenv("TARN_TEST_LOG", dir.File(kLogName).c_str(), 1);
+    for (const auto& [name, value] : options.environment)
+        setenv(name.c_str(), value.c_str(), 1);
+    if (options.probe) {
+        setenv("LD_PRELOAD", TestModule("pacing_probe").c_str(), 1);
+        // A sanitizer runtime wants to come first; the probe only counts.
+        setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+    }
+    dup2(input, 0);
+    dup2(open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    dup2(open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(TARN_LAUNCHER_PATH));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+void Collect(pid_t child, const RunOptions& options, RunResult& result)
+{
+    int status = 0;
+    for (int waited = 0;; ++waited) {
+        if (waitpid(child, &status, WNOHANG) == child)
+            break;
+        if (waited >= options.timeoutMilliseconds) {
+            result.timedOut = true;
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            break;
+        }
+        timespec millisecond{0, 1000000};
+        nanosleep(&millisecond, nullptr);
+    }
+    result.exited = WIFEXITED(status);
+    result.exitStatus = result.exited ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+}  // namespace
+
+std::string TestModule(const std::string& name)
+{
+    return std::string(TARN_TEST_MODULE_DIR) + "/" + name + ".so";
+}
+
+ServerDir::ServerDir(const std::string& engine, const std::string& fileSystem)
+{
+    std::string pattern = (fs::temp_directory_path() / "tarn-server-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        std::abort();
+    path_ = pattern;
+    if (!engine.empty())
+        fs::copy_file(TestModule(engine), File("engine_amd.so"));
+    if (!fileSystem.empty())
+        fs::copy_file(TestModule(fileSystem), File("filesystem_stdio_i386.so"));
+}
+
+ServerDir::~ServerDir()
+{
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+void ServerDir::Write(const std::string& name, const std::string& content) const
+{
+    std::ofstream(File(name), std::ios::binary) << content;
+}
+
+std::string ServerDir::Read(const std::string& name) const
+{
+    return ReadFile(File(name));
+}
+
+bool ServerDir::Exists(const std::string& name) const
+{
+    return fs::exists(File(name));
+}
+
+std::vector<std::string> ServerDir::Log() const
+{
+    std::vector<std::string> lines;
+    std::istringstream in(Read(kLogName));
+    for (std::string line; std::getline(in, line);)
+        if (line != "<missing>")
+            lines.push_back(line);
+    return lines;
+}
+
+RunResult ServerDir::Run(const std::vector<std::string>& arguments, const RunOptions& options) const
+{
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        std::abort();
+    RunResult result;
+    result.pid = fork();
+    if (result.pid == 0) {
+        close(pipeEnds[1]);
+        StartLauncher(*this, arguments, options, pipeEnds[0]);
+    }
+    close(pipeEnds[0]);
+    // Small inputs fit the pipe; the launcher reads them as frames go by.
+    if (!options.input.empty() &&
+        write(pipeEnds[1], options.input.data(), options.input.size()) < 0)
+        std::abort();
+    close(pipeEnds[1]);
+    Collect(result.pid, options, result);
+    result.out = Read("stdout.txt");
+    result.err = Read("stderr.txt");
+    return result;
+}
+
+std::vector<std::string> Matching(const std::vector<std::string>& log, const std::string& prefix)
+{
+    std::vector<std::string> found;
+    for (const std::string& line : log)
+        if (line.rfind(prefix, 0) == 0)
+            found.push_back(line);
+    return found;
+}

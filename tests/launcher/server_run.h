@@ -1,0 +1,57 @@
+#ifndef TARN_TESTS_LAUNCHER_SERVER_RUN_H
+#define TARN_TESTS_LAUNCHER_SERVER_RUN_H
+
+// Runs the real launcher in a temporary server directory holding the test
+// modules under the names the launcher loads.
+
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+struct RunOptions {
+    std::string input;  // piped to standard input, then closed
+    std::vector<std::pair<std::string, std::string>> environment;
+    bool probe = false;  // preload the pacing probe
+    int timeoutMilliseconds = 20000;
+};
+
+struct RunResult {
+    pid_t pid = 0;
+    bool timedOut = false;
+    bool exited = false;
+    int exitStatus = -1;
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+class ServerDir {
+public:
+    // engine and fileSystem name test modules of this build ("" leaves one out).
+    explicit ServerDir(const std::string& engine = "test_engine",
+                       const std::string& fileSystem = "test_filesystem");
+    ~ServerDir();
+    ServerDir(const ServerDir&) = delete;
+    ServerDir& operator=(const ServerDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    void Write(const std::string& name, const std::string& content) const;
+    std::string Read(const std::string& name) const;  // "<missing>" when absent
+    bool Exists(const std::string& name) const;
+    // The test modules' event log, one entry per line.
+    std::vector<std::string> Log() const;
+
+    RunResult Run(const std::vector<std::string>& arguments, const RunOptions& options = {}) const;
+
+private:
+    std::string path_;
+};
+
+// Entries of log that begin with prefix.
+std::vector<std::string> Matching(const std::vector<std::string>& log, const std::string& prefix);
+
+std::string TestModule(const std::string& name);
+
+#endif

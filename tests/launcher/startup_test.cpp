@@ -1,0 +1,273 @@
+// Startup and teardown of the real launcher: the order of main's steps, its
+// messages and exit statuses, the pidfile and the command line the engine
+// receives.
+#include "server_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const std::string kConsoleBanner = "\nConsole initialized.\n";
+
+std::string MissingModule(const ServerDir& dir, const std::string& name)
+{
+    return "Error:" + dir.Path() + "/" + name +
+           ": cannot open shared object file: No such file or directory\n";
+}
+
+RunOptions OneFrame()
+{
+    RunOptions options;
+    options.environment = {{"TARN_TEST_FRAMES", "1"}};
+    return options;
+}
+
+void ExpectCleanEnd(const RunResult& result)
+{
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_TRUE(result.exited);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.err, "");
+}
+
+TEST(Startup, RunsTheEngineBetweenActivationAndDeactivationOfTheFileSystem)
+{
+    ServerDir dir;
+    RunResult result = dir.Run({}, OneFrame());
+    ExpectCleanEnd(result);
+    EXPECT_EQ(result.out, kConsoleBanner);
+    std::vector<std::string> log = dir.Log();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log.front(), "filesystem activate");
+    EXPECT_EQ(log[1], "initialize cycle=1 image_starts=1");
+    EXPECT_EQ(log[log.size() - 2], "shutdown code=3");
+    EXPECT_EQ(log.back(), "filesystem deactivate");
+    EXPECT_EQ(Matching(log, "base=").front(), "base=.");
+    EXPECT_EQ(Matching(log, "filesystem=").front(), "filesystem=yes");
+}
+
+TEST(Startup, ArgumentsFillingTheLineExactlyAreAccepted)
+{
+    ServerDir dir;
+    // Each argument counts its length plus one: 2 * 1024 = 2048.
+    std::string a(1023, 'a'), b(1023, 'b');
+    RunResult result = dir.Run({a, b}, OneFrame());
+    ExpectCleanEnd(result);
+    EXPECT_EQ(Matching(dir.Log(), "cmdline=").front(), "cmdline=[" + a + " " + b + " -lumen]");
+}
+
+TEST(Startup, ArgumentsOneCharacterTooLongAreRefusedBeforeAnyModuleLoads)
+{
+    ServerDir dir;
+    std::string a(1023, 'a'), b(1024, 'b');
+    RunResult result = dir.Run({"-pidfile", "pid.txt", a, b}, OneFrame());
+    EXPECT_TRUE(result.exited);
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.out, "command line too long, 2048 max\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(dir.Log().empty());
+    EXPECT_FALSE(dir.Exists("pid.txt"));
+}
+
+TEST(Startup, AMissingEngineEndsWith255BeforeThePidfileAndTheFileSystem)
+{
+    ServerDir dir("", "test_filesystem");
+    RunResult result = dir.Run({"-pidfile", "pid.txt"}, OneFrame());
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.out, MissingModule(dir, "engine_amd.so") +
+                              "Unable to load engine, image is corrupt.\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_FALSE(dir.Exists("pid.txt"));
+    EXPECT_TRUE(dir.Log().empty());
+}
+
+TEST(Startup, AnEngineThatIsNoSharedObjectIsRefused)
+{
+    ServerDir dir("", "test_filesystem");
+    dir.Write("engine_amd.so", "#!/bin/sh\necho not a module\n");
+    RunResult result = dir.Run({}, OneFrame());
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.out.rfind("Error:" + dir.File("engine_amd.so") + ": ", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("\nUnable to load engine, image is corrupt.\n"), std::string::npos);
+}
+
+TEST(Startup, AMissingFileSystemModuleEndsWith255)
+{
+    ServerDir dir("test_engine", "");
+    RunResult result = dir.Run({}, OneFrame());
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.out, MissingModule(dir, "filesystem_stdio_i386.so"));
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(dir.Log().empty());
+}
+
+TEST(Startup, AFileSystemModuleWithoutFactoryEndsWith255Silently)
+{
+    ServerDir dir("test_engine", "test_filesystem_nofactory");
+    RunResult result = dir.Run({}, OneFrame());
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(dir.Log().empty());
+}
+
+TEST(Startup, AFileSystemFactoryWithoutTheInterfaceEndsWith255Silently)
+{
+    ServerDir dir;
+    RunOptions options = OneFrame();
+    options.environment.push_back({"TARN_TEST_FS_NO_API", "1"});
+    RunResult result = dir.Run({}, options);
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(dir.Log().empty());
+}
+
+TEST(Startup, AnEngineThatDoesNotStartStillEndsWithZero)
+{
+    ServerDir dir;
+    RunOptions options = OneFrame();
+    options.environment.push_back({"TARN_TEST_INIT_FAIL", "1"});
+    RunResult result = dir.Run({}, options);
+    ExpectCleanEnd(result);
+    std::vector<std::string> log = dir.Log();
+    EXPECT_TRUE(Matching(log, "frame").empty());
+    EXPECT_TRUE(Matching(log, "shutdown").empty());
+    EXPECT_EQ(log.back(), "filesystem deactivate");
+}
+
+TEST(Startup, AnEngineWithoutItsInterfaceRunsNoFrameAndEndsWithZero)
+{
+    for (const char* variant : {"test_engine", "test_engine_nofactory"}) {
+        ServerDir dir(variant);
+        RunOptions options = OneFrame();
+        options.environment.push_back({"TARN_TEST_NO_API", "1"});
+        RunResult result = dir.Run({}, options);
+        ExpectCleanEnd(result);
+        EXPECT_EQ(dir.Log(), (std::vector<std::string>{"filesystem activate", "filesystem deactivate"}))
+            << variant;
+    }
+}
+
+// --- the command line the engine receives -------------------------------
+
+std::string EngineCommandLine(const std::vector<std::string>& arguments,
+                              const std::string& parameterFile = "")
+{
+    ServerDir dir;
+    if (!parameterFile.empty())
+        dir.Write("params.txt", parameterFile);
+    RunResult result = dir.Run(arguments, OneFrame());
+    std::vector<std::string> lines = Matching(dir.Log(), "cmdline=");
+    return lines.empty() ? "<none>" : lines.front();
+}
+
+TEST(EngineCommandLine, IsTheArgumentsJoinedWithLumenAppended)
+{
+    EXPECT_EQ(EngineCommandLine({"+map", "de_x", "-port", "27015"}),
+              "cmdline=[+map de_x -port 27015 -lumen]");
+    EXPECT_EQ(EngineCommandLine({}), "cmdline=[ -lumen]");
+}
+
+TEST(EngineCommandLine, KeepsNoQuotesAndLeavesEmptyArgumentsAsDoubleSpaces)
+{
+    EXPECT_EQ(EngineCommandLine({"-hostname", "my \"best\" server", "", "-x"}),
+              "cmdline=[-hostname my \"best\" server  -x -lumen]");
+}
+
+TEST(EngineCommandLine, ExpandsParameterFiles)
+{
+    EXPECT_EQ(EngineCommandLine({"-x", "1", "@params.txt", "-y", "2"}, "-f 3\n-g 4\n"),
+              "cmdline=[-x 1 -f 3 -g 4  -y 2 -lumen]");
+}
+
+TEST(EngineCommandLine, ReportsAMissingParameterFileAndGoesOn)
+{
+    ServerDir dir;
+    RunResult result = dir.Run({"-x", "@nothere.cfg", "-y"}, OneFrame());
+    ExpectCleanEnd(result);
+    EXPECT_EQ(result.out, "Parameter file 'nothere.cfg' not found, skipping..." + kConsoleBanner);
+    EXPECT_EQ(Matching(dir.Log(), "cmdline=").front(), "cmdline=[-x -y -lumen]");
+}
+
+TEST(EngineCommandLine, ALumenGivenByTheOperatorMovesToTheEnd)
+{
+    EXPECT_EQ(EngineCommandLine({"-lumen", "-a", "1"}), "cmdline=[-a 1 -lumen]");
+}
+
+// --- pidfile -----------------------------------------------------------------
+
+TEST(Pidfile, HoldsTheProcessIdAndANewline)
+{
+    ServerDir dir;
+    dir.Write("server.pid", "stale contents that are longer\n");
+    RunResult result = dir.Run({"-pidfile", "server.pid"}, OneFrame());
+    ExpectCleanEnd(result);
+    EXPECT_EQ(dir.Read("server.pid"), std::to_string(result.pid) + "\n");
+}
+
+TEST(Pidfile, AsTheLastArgumentTakesLumenAsItsName)
+{
+    ServerDir dir;
+    RunResult result = dir.Run({"-port", "1", "-pidfile"}, OneFrame());
+    ExpectCleanEnd(result);
+    EXPECT_EQ(dir.Read("-lumen"), std::to_string(result.pid) + "\n");
+}
+
+TEST(Pidfile, InAMissingDirectoryWarnsAndStartupGoesOn)
+{
+    ServerDir dir;
+    RunResult result = dir.Run({"-pidfile", "no/such/dir/x.pid"}, OneFrame());
+    ExpectCleanEnd(result);
+    EXPECT_EQ(result.out, "Warning: unable to open pidfile (no/such/dir/x.pid)\n" + kConsoleBanner);
+    EXPECT_EQ(Matching(dir.Log(), "shutdown").size(), 1u);
+}
+
+// --- the launcher's exports ---------------------------------------------
+
+TEST(Exports, AreServedByTheLaunchersFactory)
+{
+    ServerDir dir;
+    dir.Run({}, OneFrame());
+    std::vector<std::string> log = dir.Log();
+    EXPECT_EQ(Matching(log, "exports").front(), "exports code=0 found=1 same=1");
+    EXPECT_EQ(Matching(log, "unknown").front(), "unknown code=1 found=0 case_code=1 case_found=0");
+}
+
+TEST(Exports, PrintTheEnginesTextLiterallyAndFlushed)
+{
+    ServerDir dir;
+    RunOptions options = OneFrame();
+    options.environment.push_back({"TARN_TEST_PRINT", "100% sure: %s %d %n\n"});
+    RunResult result = dir.Run({}, options);
+    ExpectCleanEnd(result);
+    EXPECT_EQ(result.out, kConsoleBanner + "100% sure: %s %d %n\n");
+}
+
+TEST(Exports, CutALongTextAt1023Characters)
+{
+    ServerDir dir;
+    RunOptions options = OneFrame();
+    std::string text;
+    for (int i = 0; text.size() < 2000; ++i)
+        text += std::to_string(i % 10);
+    options.environment.push_back({"TARN_TEST_PRINT", text});
+    RunResult result = dir.Run({}, options);
+    EXPECT_EQ(result.out, kConsoleBanner + text.substr(0, 1023));
+}
+
+TEST(Exports, LauncherFactoryIsNotInTheDynamicSymbolTable)
+{
+    std::string command = std::string("nm -D ") + TARN_LAUNCHER_PATH + " 2>&1";
+    FILE* nm = popen(command.c_str(), "r");
+    ASSERT_NE(nm, nullptr);
+    std::string symbols;
+    for (int c = std::fgetc(nm); c != EOF; c = std::fgetc(nm))
+        symbols += static_cast<char>(c);
+    ASSERT_EQ(pclose(nm), 0) << symbols;
+    EXPECT_NE(symbols.find("dlopen"), std::string::npos) << symbols;
+    EXPECT_EQ(symbols.find("CreateInterface"), std::string::npos) << symbols;
+}
+
+}  // namespace
