@@ -1,0 +1,184 @@
+// ObjectList: node allocation, insertion, removal, iteration.
+
+#include "object_list.h"
+
+#include "mem.h"
+
+ObjectList::ObjectList()
+    : head(nullptr), tail(nullptr), cursor(nullptr), elementCount(0)
+{
+}
+
+// Releases the nodes only: the objects still belong to whoever stored them.
+ObjectList::~ObjectList()
+{
+    ObjectList::Clear(false);
+}
+
+// Forgets every node without releasing it.
+void ObjectList::Init()
+{
+    head = nullptr;
+    tail = nullptr;
+    cursor = nullptr;
+    elementCount = 0;
+}
+
+/* ---- Insertion ---------------------------------------------------------- */
+
+// Returns a fresh unlinked node holding the object, or null. A full count
+// refuses too, so that it never overflows.
+ObjectListNode* ObjectList::NewNode(void* object)
+{
+    if (elementCount == INT32_MAX)
+        return nullptr;
+    ObjectListNode* node = static_cast<ObjectListNode*>(Mem_ZeroMalloc(sizeof(ObjectListNode)));
+    if (node != nullptr)
+        node->payload = object;
+    return node;
+}
+
+bool ObjectList::Add(void* newObject)
+{
+    return AddTail(newObject);
+}
+
+bool ObjectList::AddHead(void* newObject)
+{
+    ObjectListNode* node = NewNode(newObject);
+    if (node == nullptr)
+        return false;
+    node->next = head;
+    if (head != nullptr)
+        head->previous = node;
+    else
+        tail = node;
+    head = node;
+    elementCount++;
+    return true;
+}
+
+bool ObjectList::AddTail(void* newObject)
+{
+    ObjectListNode* node = NewNode(newObject);
+    if (node == nullptr)
+        return false;
+    node->previous = tail;
+    if (tail != nullptr)
+        tail->next = node;
+    else
+        head = node;
+    tail = node;
+    elementCount++;
+    return true;
+}
+
+/* ---- Removal ------------------------------------------------------------ */
+
+// Takes the node out of the chain, moves the cursor past it and releases it.
+void ObjectList::Unlink(ObjectListNode* node)
+{
+    if (node->previous != nullptr)
+        node->previous->next = node->next;
+    else
+        head = node->next;
+    if (node->next != nullptr)
+        node->next->previous = node->previous;
+    else
+        tail = node->previous;
+    if (cursor == node)
+        cursor = node->next;
+    Mem_Free(node);
+    elementCount--;
+}
+
+// Returns the first node from the head that holds the object, or null.
+ObjectListNode* ObjectList::Find(void* object)
+{
+    for (ObjectListNode* node = head; node != nullptr; node = node->next) {
+        if (node->payload == object)
+            return node;
+    }
+    return nullptr;
+}
+
+bool ObjectList::Remove(void* object)
+{
+    ObjectListNode* node = Find(object);
+    if (node == nullptr)
+        return false;
+    Unlink(node);
+    return true;
+}
+
+void* ObjectList::RemoveHead()
+{
+    if (head == nullptr)
+        return nullptr;
+    void* object = head->payload;
+    Unlink(head);
+    return object;
+}
+
+void* ObjectList::RemoveTail()
+{
+    if (tail == nullptr)
+        return nullptr;
+    void* object = tail->payload;
+    Unlink(tail);
+    return object;
+}
+
+void ObjectList::Clear(bool freeElementsMemory)
+{
+    ObjectListNode* node = head;
+    while (node != nullptr) {
+        ObjectListNode* following = node->next;
+        if (freeElementsMemory && node->payload != nullptr)
+            Mem_Free(node->payload);
+        Mem_Free(node);
+        node = following;
+    }
+    Init();
+}
+
+/* ---- Queries and iteration ---------------------------------------------- */
+
+void* ObjectList::GetFirst()
+{
+    if (head == nullptr) {
+        cursor = nullptr;
+        return nullptr;
+    }
+    cursor = head->next;
+    return head->payload;
+}
+
+void* ObjectList::GetNext()
+{
+    if (cursor == nullptr)
+        return nullptr;
+    void* object = cursor->payload;
+    cursor = cursor->next;
+    return object;
+}
+
+int ObjectList::CountElements()
+{
+    return elementCount;
+}
+
+// On success the cursor rests on the node found, so GetNext returns it next.
+bool ObjectList::Contains(void* object)
+{
+    ObjectListNode* node = Find(object);
+    if (node == nullptr)
+        return false;
+    cursor = node;
+    return true;
+}
+
+bool ObjectList::IsEmpty()
+{
+    return head == nullptr;
+}
