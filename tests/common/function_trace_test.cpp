@@ -1,0 +1,201 @@
+// The function trace ring as it shows in error logs and in memory: wrapping,
+// newest first, emptying by a log, the cut at 255 characters, and timing.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "diagnostics_fixture.h"
+
+namespace {
+
+std::string Name(int i)
+{
+    return "func" + std::to_string(i);
+}
+
+// Traces func<first> .. func<last-1>, oldest first.
+void TraceNames(int first, int last)
+{
+    for (int i = first; i < last; i++)
+        _LogFunctionTrace(Name(i).c_str(), nullptr);
+}
+
+// The trace lines of func<last-1> down to func<first>, newest first.
+std::string LinesNewestFirst(int first, int last)
+{
+    std::string lines;
+    for (int i = last - 1; i >= first; i--)
+        lines += Name(i) + "\n";
+    return lines;
+}
+
+// The entry is exactly the text followed by zero bytes to its end.
+::testing::AssertionResult EntryHolds(int index, const std::string& text)
+{
+    std::string expected = text;
+    expected.resize(kTraceEntrySize, '\0');
+    std::string actual(g_LogEntries[index], kTraceEntrySize);
+    if (actual == expected)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "entry " << index << " holds \"" << actual.c_str() << "\"";
+}
+
+bool RingIsEmpty()
+{
+    for (const char* entry : g_LogEntries) {
+        if (entry[0] != '\0')
+            return false;
+    }
+    return true;
+}
+
+}
+
+using FunctionTrace = DiagnosticsTest;
+
+/* ---- The ring in error logs --------------------------------------------- */
+
+TEST_F(FunctionTrace, LogOfAnEmptyRingEndsWithTheTraceHeading)
+{
+    Error("nothing traced");
+    EXPECT_EQ(Log(1), LogText("nothing traced"));
+}
+
+TEST_F(FunctionTrace, After70CallsTheLogListsThe64NewestNewestFirst)
+{
+    TraceNames(0, 70);
+    EXPECT_EQ(g_iCurrentEntry, 6);
+    Error("wrapped");
+    EXPECT_EQ(Log(1), LogText("wrapped", LinesNewestFirst(6, 70)));
+}
+
+TEST_F(FunctionTrace, AfterExactly64CallsTheLogListsAllOfThemNewestFirst)
+{
+    TraceNames(0, 64);
+    EXPECT_EQ(g_iCurrentEntry, 0);
+    Error("full");
+    EXPECT_EQ(Log(1), LogText("full", LinesNewestFirst(0, 64)));
+}
+
+TEST_F(FunctionTrace, ALogEmptiesWhatItWritesSoTheNextListsOnlyNewerCalls)
+{
+    TraceNames(0, 3);
+    Error("first");
+    EXPECT_TRUE(RingIsEmpty());
+    EXPECT_EQ(g_iCurrentEntry, 3);
+    Error("second");
+    TraceNames(3, 5);
+    Error("third");
+    EXPECT_EQ(Log(1), LogText("first", LinesNewestFirst(0, 3)));
+    EXPECT_EQ(Log(2), LogText("second"));
+    EXPECT_EQ(Log(3), LogText("third", LinesNewestFirst(3, 5)));
+}
+
+TEST_F(FunctionTrace, AnEmptyNameEndsTheWalkAndKeepsTheOlderEntries)
+{
+    TraceNames(0, 2);
+    _LogFunctionTrace("", nullptr);
+    TraceNames(2, 3);
+    Error("stopped");
+    EXPECT_EQ(Log(1), LogText("stopped", LinesNewestFirst(2, 3)));
+    EXPECT_TRUE(EntryHolds(0, Name(0)));
+    EXPECT_TRUE(EntryHolds(1, Name(1)));
+
+    Error("still stopped");
+    EXPECT_EQ(Log(2), LogText("still stopped"));
+    EXPECT_TRUE(EntryHolds(1, Name(1)));
+}
+
+TEST_F(FunctionTrace, ClearErrorLogsLeavesTheRingAndTheFilesAlone)
+{
+    TraceNames(0, 2);
+    Error("kept");
+    TraceNames(2, 4);
+    char before[kTraceEntryCount][kTraceEntrySize];
+    std::memcpy(before, g_LogEntries, sizeof(before));
+    ClearErrorLogs();
+    EXPECT_EQ(std::memcmp(before, g_LogEntries, sizeof(before)), 0);
+    EXPECT_EQ(g_iCurrentEntry, 4);
+    EXPECT_EQ(Log(1), LogText("kept", LinesNewestFirst(0, 2)));
+    Error("after");
+    EXPECT_EQ(Log(2), LogText("after", LinesNewestFirst(2, 4)));
+}
+
+/* ---- Entry texts -------------------------------------------------------- */
+
+TEST_F(FunctionTrace, NameIsCutTo255CharactersAtTheLimitAndPastIt)
+{
+    const std::string limit(255, 'n');
+    _LogFunctionTrace(limit.c_str(), nullptr);
+    _LogFunctionTrace((limit + "x").c_str(), nullptr);
+    _LogFunctionTrace(std::string(300, 'n').c_str(), nullptr);
+    EXPECT_TRUE(EntryHolds(0, limit));
+    EXPECT_TRUE(EntryHolds(1, limit));
+    EXPECT_TRUE(EntryHolds(2, limit));
+    Error("long");
+    EXPECT_EQ(Log(1), LogText("long", limit + "\n" + limit + "\n" + limit + "\n"));
+}
+
+TEST_F(FunctionTrace, SuffixIsJoinedToTheNameWithin255Characters)
+{
+    _LogFunctionTrace("Host_Frame", ":enter");
+    _LogFunctionTrace("Host_Frame", nullptr);
+    _LogFunctionTrace(std::string(250, 'n').c_str(), "0123456789");
+    _LogFunctionTrace(std::string(254, 'n').c_str(), "s");
+    _LogFunctionTrace(std::string(255, 'n').c_str(), "s");
+    _LogFunctionTrace("", "only suffix");
+    EXPECT_TRUE(EntryHolds(0, "Host_Frame:enter"));
+    EXPECT_TRUE(EntryHolds(1, "Host_Frame"));
+    EXPECT_TRUE(EntryHolds(2, std::string(250, 'n') + "01234"));
+    EXPECT_TRUE(EntryHolds(3, std::string(254, 'n') + "s"));
+    EXPECT_TRUE(EntryHolds(4, std::string(255, 'n')));
+    EXPECT_TRUE(EntryHolds(5, "only suffix"));
+}
+
+TEST_F(FunctionTrace, AReusedEntryKeepsNothingOfItsOlderLongerText)
+{
+    _LogFunctionTrace(std::string(300, 'o').c_str(), "old suffix");
+    TraceNames(1, kTraceEntryCount);
+    _LogFunctionTrace("new", nullptr);
+    EXPECT_TRUE(EntryHolds(0, "new"));
+}
+
+/* ---- Timing against a limit --------------------------------------------- */
+
+TEST_F(FunctionTrace, ElapsedTimeExactlyAtTheMaximumRecordsTheNameAndWritesNoLog)
+{
+    // Against a start this far off, the current time vanishes in rounding:
+    // the elapsed time is exactly -1e300.
+    _LogFunctionTraceMaxTime("Timed", 1e300, -1e300);
+    EXPECT_TRUE(EntryHolds(0, "Timed"));
+    EXPECT_EQ(g_iCurrentEntry, 1);
+    struct stat info;
+    EXPECT_NE(stat("errorlogs", &info), 0);
+}
+
+TEST_F(FunctionTrace, ElapsedTimeJustAboveTheMaximumWritesALogInstead)
+{
+    _LogFunctionTraceMaxTime("Timed", 1e300, std::nextafter(-1e300, -INFINITY));
+    EXPECT_EQ(g_iCurrentEntry, 0);
+    EXPECT_TRUE(RingIsEmpty());
+    EXPECT_EQ(Log(1), LogText("Function (Timed) took too long, -inf (max -inf)\n"));
+}
+
+TEST_F(FunctionTrace, SlowFunctionLogsHowLongItTookWithTheTraceBeforeIt)
+{
+    TraceNames(0, 2);
+    _LogFunctionTraceMaxTime("SV_Frame", _StartFunctionTimer() - 5.0, 1.0);
+    EXPECT_EQ(g_iCurrentEntry, 2);
+    EXPECT_EQ(Log(1), LogText("Function (SV_Frame) took too long, 5.000 (max 1.000)\n", LinesNewestFirst(0, 2)));
+}
+
+TEST_F(FunctionTrace, FunctionWithinItsTimeIsRecordedWithoutSuffix)
+{
+    _LogFunctionTraceMaxTime(std::string(300, 'q').c_str(), _StartFunctionTimer(), 60.0);
+    EXPECT_TRUE(EntryHolds(0, std::string(255, 'q')));
+    EXPECT_EQ(g_iCurrentEntry, 1);
+}

@@ -1,0 +1,99 @@
+// The heap wrappers: zero filling, null on exhaustion, copies, and blocks
+// shared with the C library.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "mem.h"
+
+#ifdef __SANITIZE_ADDRESS__
+// Let an impossible request come back null, as it does without the sanitizer.
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+#endif
+
+namespace {
+
+constexpr size_t kNodeSize = 3 * sizeof(void*);
+constexpr size_t kPageSize = 4096;
+
+bool AllZero(const void* block, size_t size)
+{
+    const unsigned char* bytes = static_cast<const unsigned char*>(block);
+    for (size_t i = 0; i < size; i++) {
+        if (bytes[i] != 0)
+            return false;
+    }
+    return true;
+}
+
+// Leaves a released block of this size full of non-zero bytes, which the
+// heap is likely to hand out again for the next request of the same size.
+void DirtyTheHeap(size_t size)
+{
+    void* block = std::malloc(size);
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0xA5, size);
+    std::free(block);
+}
+
+}
+
+TEST(MemZeroMalloc, BlockReadsAsZeroEvenWhenTheHeapReusesDirtyMemory)
+{
+    for (size_t size : {kNodeSize, kPageSize}) {
+        DirtyTheHeap(size);
+        void* block = Mem_ZeroMalloc(size);
+        ASSERT_NE(block, nullptr);
+        EXPECT_TRUE(AllZero(block, size)) << size;
+        Mem_Free(block);
+    }
+}
+
+TEST(MemZeroMalloc, ZeroBytesGivesWhatTheCLibraryGives)
+{
+    void* plain = std::malloc(0);
+    void* zeroed = Mem_ZeroMalloc(0);
+    EXPECT_EQ(zeroed != nullptr, plain != nullptr);
+    std::free(plain);
+    Mem_Free(zeroed);
+}
+
+TEST(MemAllocation, ImpossibleRequestsReturnNull)
+{
+    volatile size_t huge = SIZE_MAX;
+    EXPECT_EQ(Mem_Malloc(huge), nullptr);
+    EXPECT_EQ(Mem_ZeroMalloc(huge), nullptr);
+    EXPECT_EQ(Mem_Calloc(huge, 2), nullptr);
+    void* block = Mem_Malloc(16);
+    EXPECT_EQ(Mem_Realloc(block, huge), nullptr);
+    Mem_Free(block);
+}
+
+TEST(MemStrdup, CopyIsEqualButSeparateAndNullHasNoCopy)
+{
+    const char original[] = "sv_cheats 0";
+    char* copy = Mem_Strdup(original);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, original);
+    EXPECT_NE(copy, original);
+    Mem_Free(copy);
+    char* empty = Mem_Strdup("");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty[0], '\0');
+    Mem_Free(empty);
+    EXPECT_EQ(Mem_Strdup(nullptr), nullptr);
+}
+
+TEST(MemFree, NullIsIgnoredAndBlocksMixWithTheCLibrary)
+{
+    Mem_Free(nullptr);
+    std::free(Mem_Malloc(32));
+    Mem_Free(std::malloc(32));
+    Mem_Free(strdup("from the C library"));
+}
