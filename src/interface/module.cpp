@@ -1,6 +1,7 @@
 #include "module.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
@@ -9,14 +10,25 @@
 namespace {
 
 constexpr size_t kPathSize = 1024;
-constexpr int kRetryPathSize = 512;
+constexpr size_t kRetryPathSize = 512;
+
+// Formats into a fixed buffer, cutting what does not fit: an overlong
+// path then names no file, and the loader says so.
+__attribute__((format(printf, 3, 4))) void FormatCut(char* out, size_t size, const char* format,
+                                                     ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(out, size, format, arguments);
+    va_end(arguments);
+}
 
 // Builds the absolute path of moduleName into path. False when the current
 // directory cannot be read; the path is then left unused.
 bool ModulePath(const char* moduleName, char (&path)[kPathSize])
 {
     if (moduleName[0] == '/') {
-        std::snprintf(path, sizeof(path), "%s", moduleName);
+        FormatCut(path, sizeof(path), "%s", moduleName);
         return true;
     }
     char directory[kPathSize];
@@ -28,7 +40,7 @@ bool ModulePath(const char* moduleName, char (&path)[kPathSize])
     size_t length = std::strlen(directory);
     if (length > 0 && directory[length - 1] == '/')
         directory[length - 1] = '\0';
-    std::snprintf(path, sizeof(path), "%s/%s", directory, moduleName);
+    FormatCut(path, sizeof(path), "%s/%s", directory, moduleName);
     return true;
 }
 
@@ -52,10 +64,8 @@ CSysModule* Sys_LoadModule(const char* moduleName)
     const char* reason = dlerror();
     std::printf("Error:%s\n", reason ? reason : "unknown loader error");
 
-    // An overlong name is cut to the buffer; the loader then finds no file.
     char retryPath[kRetryPathSize];
-    if (std::snprintf(retryPath, sizeof(retryPath), "%s.so", path) >= kRetryPathSize)
-        retryPath[kRetryPathSize - 1] = '\0';
+    FormatCut(retryPath, sizeof(retryPath), "%s.so", path);
     return static_cast<CSysModule*>(Open(retryPath));
 }
 

@@ -85,7 +85,7 @@ TEST(FrameOrder, EveryFrameIsPacedAndPolledFirst)
     EXPECT_NE(frames[1].find("usleep=2/1000 "), std::string::npos) << frames[1];
     EXPECT_NE(frames[2].find("usleep=3/1000 "), std::string::npos) << frames[2];
     EXPECT_EQ(frames[2].find("poll_select=0 "), std::string::npos) << frames[2];
-    EXPECT_EQ(Matching(log, "submit").front(), "submit before_frame=1 length=3 text=[go\\n]");
+    EXPECT_EQ(First(log, "submit"), "submit before_frame=1 length=3 text=[go\\n]");
 }
 
 // --- restarts -------------------------------------------------------------
@@ -105,7 +105,7 @@ TEST(Restart, AnyCodeButThreeReloadsAndStartsTheEngineAgain)
     EXPECT_EQ(Matching(log, "shutdown"),
               (std::vector<std::string>{"shutdown code=0", "shutdown code=1", "shutdown code=-1",
                                         "shutdown code=3"}));
-    EXPECT_EQ(Matching(log, "cmdline=").back(), "cmdline=[-game x -lumen]");
+    EXPECT_EQ(Last(Matching(log, "cmdline=")), "cmdline=[-game x -lumen]");
     EXPECT_EQ(Matching(log, "frame").size(), 8u);
     EXPECT_EQ(Matching(log, "filesystem"),
               (std::vector<std::string>{"filesystem activate", "filesystem=yes", "filesystem=yes",
@@ -130,7 +130,7 @@ TEST(Restart, AnEngineThatFailsOnRestartEndsTheRunWithZero)
     std::vector<std::string> log = dir.Log();
     EXPECT_EQ(Matching(log, "initialize").size(), 3u);  // two starts and one failure line
     EXPECT_EQ(Matching(log, "shutdown").size(), 1u);
-    EXPECT_EQ(log.back(), "filesystem deactivate");
+    EXPECT_EQ(Last(log), "filesystem deactivate");
 }
 
 TEST(Restart, AnEngineModuleGoneAtRestartIsReportedAndTheRunEnds)
@@ -145,7 +145,7 @@ TEST(Restart, AnEngineModuleGoneAtRestartIsReportedAndTheRunEnds)
                               ("Error:" + dir.File("engine_amd.so") +
                                ": cannot open shared object file: No such file or directory\n") +
                               "Unable to load engine, image is corrupt.\n");
-    EXPECT_EQ(dir.Log().back(), "filesystem deactivate");
+    EXPECT_EQ(Last(dir.Log()), "filesystem deactivate");
 }
 
 // --- pacing strategies ------------------------------------------------------
@@ -166,7 +166,7 @@ Pacing FirstFrame(const std::vector<std::string>& arguments, const std::string& 
     std::vector<std::string> log = dir.Log();
     std::vector<std::string> frames = Matching(log, "frame 1 ");
     std::vector<std::string> alarm = Matching(log, "sigalrm=");
-    return {frames.empty() ? "<none>" : frames.front(), alarm.empty() ? "<none>" : alarm.front()};
+    return {First(log, "frame 1 "), First(log, "sigalrm=")};
 }
 
 const char* const kPlainSleep = "net_sleeps=0 probe=usleep=1/1000 sleep_select=0/";

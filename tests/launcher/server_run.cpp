@@ -159,3 +159,14 @@ std::vector<std::string> Matching(const std::vector<std::string>& log, const std
             found.push_back(line);
     return found;
 }
+
+std::string First(const std::vector<std::string>& log, const std::string& prefix)
+{
+    std::vector<std::string> found = Matching(log, prefix);
+    return found.empty() ? "<none>" : found.front();
+}
+
+std::string Last(const std::vector<std::string>& log)
+{
+    return log.empty() ? "<none>" : log.back();
+}

@@ -52,6 +52,11 @@ private:
 // Entries of log that begin with prefix.
 std::vector<std::string> Matching(const std::vector<std::string>& log, const std::string& prefix);
 
+// The first entry of log that begins with prefix, or "<none>".
+std::string First(const std::vector<std::string>& log, const std::string& prefix);
+// The last entry of log, or "<none>".
+std::string Last(const std::vector<std::string>& log);
+
 std::string TestModule(const std::string& name);
 
 #endif

@@ -45,8 +45,8 @@ TEST(Startup, RunsTheEngineBetweenActivationAndDeactivationOfTheFileSystem)
     EXPECT_EQ(log[1], "initialize cycle=1 image_starts=1");
     EXPECT_EQ(log[log.size() - 2], "shutdown code=3");
     EXPECT_EQ(log.back(), "filesystem deactivate");
-    EXPECT_EQ(Matching(log, "base=").front(), "base=.");
-    EXPECT_EQ(Matching(log, "filesystem=").front(), "filesystem=yes");
+    EXPECT_EQ(First(log, "base="), "base=.");
+    EXPECT_EQ(First(log, "filesystem="), "filesystem=yes");
 }
 
 TEST(Startup, ArgumentsFillingTheLineExactlyAreAccepted)
@@ -56,7 +56,7 @@ TEST(Startup, ArgumentsFillingTheLineExactlyAreAccepted)
     std::string a(1023, 'a'), b(1023, 'b');
     RunResult result = dir.Run({a, b}, OneFrame());
     ExpectCleanEnd(result);
-    EXPECT_EQ(Matching(dir.Log(), "cmdline=").front(), "cmdline=[" + a + " " + b + " -lumen]");
+    EXPECT_EQ(First(dir.Log(), "cmdline="), "cmdline=[" + a + " " + b + " -lumen]");
 }
 
 TEST(Startup, ArgumentsOneCharacterTooLongAreRefusedBeforeAnyModuleLoads)
@@ -134,7 +134,7 @@ TEST(Startup, AnEngineThatDoesNotStartStillEndsWithZero)
     std::vector<std::string> log = dir.Log();
     EXPECT_TRUE(Matching(log, "frame").empty());
     EXPECT_TRUE(Matching(log, "shutdown").empty());
-    EXPECT_EQ(log.back(), "filesystem deactivate");
+    EXPECT_EQ(Last(log), "filesystem deactivate");
 }
 
 TEST(Startup, AnEngineWithoutItsInterfaceRunsNoFrameAndEndsWithZero)
@@ -160,7 +160,7 @@ std::string EngineCommandLine(const std::vector<std::string>& arguments,
         dir.Write("params.txt", parameterFile);
     RunResult result = dir.Run(arguments, OneFrame());
     std::vector<std::string> lines = Matching(dir.Log(), "cmdline=");
-    return lines.empty() ? "<none>" : lines.front();
+    return First(dir.Log(), "cmdline=");
 }
 
 TEST(EngineCommandLine, IsTheArgumentsJoinedWithLumenAppended)
@@ -188,7 +188,7 @@ TEST(EngineCommandLine, ReportsAMissingParameterFileAndGoesOn)
     RunResult result = dir.Run({"-x", "@nothere.cfg", "-y"}, OneFrame());
     ExpectCleanEnd(result);
     EXPECT_EQ(result.out, "Parameter file 'nothere.cfg' not found, skipping..." + kConsoleBanner);
-    EXPECT_EQ(Matching(dir.Log(), "cmdline=").front(), "cmdline=[-x -y -lumen]");
+    EXPECT_EQ(First(dir.Log(), "cmdline="), "cmdline=[-x -y -lumen]");
 }
 
 TEST(EngineCommandLine, ALumenGivenByTheOperatorMovesToTheEnd)
@@ -231,8 +231,8 @@ TEST(Exports, AreServedByTheLaunchersFactory)
     ServerDir dir;
     dir.Run({}, OneFrame());
     std::vector<std::string> log = dir.Log();
-    EXPECT_EQ(Matching(log, "exports").front(), "exports code=0 found=1 same=1");
-    EXPECT_EQ(Matching(log, "unknown").front(), "unknown code=1 found=0 case_code=1 case_found=0");
+    EXPECT_EQ(First(log, "exports"), "exports code=0 found=1 same=1");
+    EXPECT_EQ(First(log, "unknown"), "unknown code=1 found=0 case_code=1 case_found=0");
 }
 
 TEST(Exports, PrintTheEnginesTextLiterallyAndFlushed)
