@@ -82,6 +82,8 @@ void Collect(pid_t child, const RunOptions& options, RunResult& result)
 
 std::string TestModule(const std::string& name)
 {
+    if (name.find('/') != std::string::npos)
+        return name;
     return std::string(TARN_TEST_MODULE_DIR) + "/" + name + ".so";
 }
 

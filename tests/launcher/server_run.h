@@ -28,7 +28,8 @@ struct RunResult {
 
 class ServerDir {
 public:
-    // engine and fileSystem name test modules of this build ("" leaves one out).
+    // engine and fileSystem name test modules of this build, or give a path
+    // to any module ("" leaves one out).
     explicit ServerDir(const std::string& engine = "test_engine",
                        const std::string& fileSystem = "test_filesystem");
     ~ServerDir();
@@ -57,6 +58,7 @@ std::string First(const std::vector<std::string>& log, const std::string& prefix
 // The last entry of log, or "<none>".
 std::string Last(const std::vector<std::string>& log);
 
+// The path of a test module of this build by name; a path stays as it is.
 std::string TestModule(const std::string& name);
 
 #endif
