@@ -1,16 +1,34 @@
 #include "text_console_unix.h"
 
-#include "sys_printf.h"
+#include "terminal_signals.h"
 
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kStdin = 0;
-constexpr char kEnter = '\n';
+constexpr int kStdout = 1;
+constexpr int kDefaultWidth = 80;
 
-// True when a byte (or the end of input) can be read at once.
+constexpr unsigned char kBackspace = 8;
+constexpr unsigned char kTab = 9;
+constexpr unsigned char kEnter = 10;
+constexpr unsigned char kEscape = 27;
+constexpr unsigned char kDelete = 127;
+constexpr unsigned char kFirstPrintable = 32;
+constexpr unsigned char kLastPrintable = 126;
+
+// Escape states of the key decoder.
+constexpr int kNormal = 0;
+constexpr int kAfterEscape = 1;
+constexpr int kInSequence = 2;  // after ESC and "[", "O" or "o"
+
+// Standard input's raw settings: the saved ones with line mode and echo off.
+termios termNew;
+
+// True when a byte, or the end of input, can be read at once.
 bool InputPending()
 {
     fd_set readable;
@@ -20,9 +38,34 @@ bool InputPending()
     return select(kStdin + 1, &readable, nullptr, nullptr, &noWait) > 0;
 }
 
-bool Printable(char c)
+// Async-signal-safe. Blocks or unblocks the signals that a background
+// process gets for using its terminal, so that it is not stopped here.
+void BlockTerminalSignals(int how, bool alsoInput)
 {
-    return c >= 32 && c <= 126;
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTTOU);
+    if (alsoInput)
+        sigaddset(&signals, SIGTTIN);
+    sigprocmask(how, &signals, nullptr);
+}
+
+// Async-signal-safe.
+void WriteSettings(const termios& settings)
+{
+    BlockTerminalSignals(SIG_BLOCK, false);
+    tcsetattr(kStdin, TCSANOW, &settings);
+    BlockTerminalSignals(SIG_UNBLOCK, false);
+}
+
+// Writes bytes by the length convention: 0 the whole string, a positive
+// length that many bytes, a negative length nothing.
+void WriteText(FILE* stream, const char* text, int length)
+{
+    if (length == 0)
+        std::fputs(text, stream);
+    else if (length > 0)
+        std::fwrite(text, 1, length, stream);
 }
 
 }  // namespace
@@ -34,30 +77,172 @@ CTextConsoleUnix::~CTextConsoleUnix()
 
 bool CTextConsoleUnix::Init(IBaseSystem*)
 {
-    Sys_Printf("\n");
-    Sys_Printf("Console initialized.\n");
-    return true;
+    BlockTerminalSignals(SIG_BLOCK, false);
+    OpenEchoStream();
+    // Without a terminal on standard input there is nothing to save or change.
+    if (tcgetattr(kStdin, &savedTerminalSettings) == 0) {
+        settingsSaved = 1;
+        termNew = savedTerminalSettings;
+        termNew.c_lflag &= ~(ICANON | ECHO);
+        termNew.c_cc[VMIN] = 1;
+        termNew.c_cc[VTIME] = 0;
+        ApplyRawMode();
+        Terminal_GuardSignals(this);
+    }
+    BlockTerminalSignals(SIG_UNBLOCK, false);
+    return CTextConsole::Init(nullptr);
+}
+
+void CTextConsoleUnix::OpenEchoStream()
+{
+    echoStream = stdout;
+    if (isatty(kStdin)) {
+        char path[L_ctermid];
+        FILE* terminal = std::fopen(ctermid(path), "w+");
+        if (!terminal) {
+            std::printf("Unable to open tty(%s) for output\n", path);
+            return;
+        }
+        std::setbuf(terminal, nullptr);
+        echoStream = terminal;
+        return;
+    }
+    if (FILE* nowhere = std::fopen("/dev/null", "w+"))
+        echoStream = nowhere;
 }
 
 void CTextConsoleUnix::ShutDown()
 {
+    rawModeWanted = 0;
+    RestoreTerminal();
+    CTextConsole::ShutDown();
 }
+
+void CTextConsoleUnix::ResumeRawMode()
+{
+    if (!settingsSaved)
+        return;
+    ApplyRawMode();
+}
+
+void CTextConsoleUnix::RestoreTerminal()
+{
+    if (settingsSaved)
+        WriteSettings(savedTerminalSettings);
+}
+
+void CTextConsoleUnix::ApplyRawMode()
+{
+    if (!settingsSaved)
+        return;
+    rawModeWanted = 1;
+    WriteSettings(termNew);
+}
+
+void CTextConsoleUnix::PrintRaw(const char* text, int length)
+{
+    WriteText(stdout, text, length);
+}
+
+void CTextConsoleUnix::Echo(const char* text, int length)
+{
+    WriteText(echoStream, text, length);
+}
+
+int CTextConsoleUnix::GetWidth()
+{
+    winsize size;
+    if (ioctl(kStdout, TIOCGWINSZ, &size) != 0 || size.ws_col <= 1)
+        return kDefaultWidth;
+    return size.ws_col;
+}
+
+int CTextConsoleUnix::kbhit()
+{
+    return InputPending() ? 1 : 0;
+}
+
+// --- input ------------------------------------------------------------------------
 
 char* CTextConsoleUnix::GetLine()
 {
-    while (InputPending()) {
-        char c;
-        // End of input, or a failure (an interrupted read included): the
-        // next frame polls again and finds what is still pending.
-        if (read(kStdin, &c, 1) != 1)
+    // The common case, nothing typed, costs this one poll.
+    if (!InputPending())
+        return nullptr;
+    BlockTerminalSignals(SIG_BLOCK, true);
+    char* line = ReadKeys();
+    BlockTerminalSignals(SIG_UNBLOCK, true);
+    return line;
+}
+
+// Reads and handles pending bytes one at a time.
+char* CTextConsoleUnix::ReadKeys()
+{
+    int escapeState = kNormal;
+    do {
+        unsigned char byte;
+        // End of input, or a failed read: the next frame polls again. An
+        // interrupted read leaves the pending bytes for that poll; any other
+        // failure is not retried here, so a hung-up terminal costs one poll
+        // per frame rather than a busy loop.
+        if (read(kStdin, &byte, 1) != 1)
             return nullptr;
-        if (c == kEnter && lineLength > 0) {
-            lineBuffer[lineLength] = '\0';
-            lineLength = 0;
+        if (HandleByte(byte, escapeState))
             return lineBuffer;
-        }
-        if (Printable(c) && lineLength < kMaxLineLength)
-            lineBuffer[lineLength++] = c;
-    }
+        std::fflush(stdout);
+    } while (InputPending());
     return nullptr;
+}
+
+// Acts on one input byte; true when it was an Enter that finished a
+// non-empty line.
+bool CTextConsoleUnix::HandleByte(unsigned char byte, int& escapeState)
+{
+    switch (byte) {
+    case kBackspace:
+    case kDelete:
+        escapeState = kNormal;
+        ReceiveBackspace();
+        return false;
+    case kTab:
+        escapeState = kNormal;
+        ReceiveTab();
+        return false;
+    case kEnter:
+        escapeState = kNormal;
+        return ReceiveNewline() != 0;
+    case kEscape:
+        escapeState = kAfterEscape;
+        return false;
+    default:
+        if (byte >= kFirstPrintable && byte <= kLastPrintable)
+            HandlePrintable(static_cast<char>(byte), escapeState);
+        return false;  // other control bytes and bytes above 126 are ignored
+    }
+}
+
+// Cursor keys arrive as ESC "[" (or "O", "o") and one of "A" to "D"; any
+// other printable byte is typed, except inside an unknown sequence.
+void CTextConsoleUnix::HandlePrintable(char ch, int& escapeState)
+{
+    bool introducer = ch == '[' || ch == 'O' || ch == 'o';
+    bool arrow = ch >= 'A' && ch <= 'D';
+    if (escapeState == kAfterEscape && introducer) {
+        escapeState = kInSequence;
+        return;
+    }
+    if (escapeState == kInSequence && !introducer) {
+        if (!arrow)
+            return;  // the rest of a sequence the decoder does not know
+        escapeState = kNormal;
+        switch (ch) {
+        case 'A': ReceiveUpArrow(); break;
+        case 'B': ReceiveDownArrow(); break;
+        case 'C': ReceiveRightArrow(); break;
+        default: ReceiveLeftArrow(); break;
+        }
+        return;
+    }
+    escapeState = kNormal;
+    ReceiveStandardChar(ch);
 }

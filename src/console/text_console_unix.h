@@ -1,33 +1,62 @@
-// The operator's console on standard input.
-//
-// For now this is the least console the launcher needs: it announces itself
-// and hands every finished line of standard input to the run loop without
-// ever blocking a frame. It does not touch the terminal settings.
+// The line editor's back end for a POSIX terminal on standard input.
 #ifndef TARN_CONSOLE_TEXT_CONSOLE_UNIX_H
 #define TARN_CONSOLE_TEXT_CONSOLE_UNIX_H
 
-class IBaseSystem;  // completion provider; the terminal console runs without one
+#include "text_console.h"
 
-class CTextConsoleUnix {
+#include <csignal>
+#include <cstdio>
+#include <termios.h>
+
+// Puts the terminal into raw mode (no line buffering, no echo by the
+// driver), decodes typed bytes into keys without ever blocking a frame, and
+// echoes the operator's typing on the controlling terminal.
+//
+// It is the one owner of the terminal settings: they are saved once in
+// Init, and every way of giving the terminal back (ShutDown, the
+// destructor, a signal that ends or stops the process) goes through
+// RestoreTerminal.
+class CTextConsoleUnix : public CTextConsole {
 public:
-    // Longest line handed to the engine, terminator excluded.
-    static constexpr int kMaxLineLength = 254;
+    ~CTextConsoleUnix() override;
 
-    CTextConsoleUnix() = default;
-    ~CTextConsoleUnix();
+    // The provider is not used: the terminal console completes nothing.
+    bool Init(IBaseSystem* system) override;
+    // Gives the terminal its saved settings back; the console keeps working
+    // on the restored terminal. Safe to call more than once.
+    void ShutDown() override;
+    void PrintRaw(const char* text, int length) override;
+    void Echo(const char* text, int length) override;
+    // Handles every byte pending now, up to the first Enter that finishes a
+    // non-empty line, and returns that line; bytes after it stay pending.
+    char* GetLine() override;
+    // Columns of standard output; 80 when unknown.
+    int GetWidth() override;
 
-    // Prints "\n" and "Console initialized.\n". Always true.
-    bool Init(IBaseSystem* system);
-    // Gives the terminal back; safe to call more than once.
-    void ShutDown();
-    // A finished, non-empty line read from standard input, or null when
-    // none is complete yet. Never waits; bytes after the line stay pending
-    // for the next call. The text is valid until the next call.
-    char* GetLine();
+    // 1 when standard input has a byte pending.
+    int kbhit();
+
+    // Puts the terminal back into raw mode after ShutDown, when the engine
+    // starts again; does nothing unless Init had set raw mode.
+    void ResumeRawMode();
+
+    // Async-signal-safe. Applies the saved settings or the raw ones, when
+    // Init read settings to save.
+    void RestoreTerminal();
+    void ApplyRawMode();
+    // True between Init (or ResumeRawMode) and ShutDown on a terminal.
+    bool WantsRawMode() const { return rawModeWanted != 0; }
 
 private:
-    char lineBuffer[kMaxLineLength + 2] = {};  // line, terminator, and one spare
-    int lineLength = 0;
+    void OpenEchoStream();
+    bool HandleByte(unsigned char byte, int& escapeState);
+    void HandlePrintable(char ch, int& escapeState);
+    char* ReadKeys();
+
+    termios savedTerminalSettings;  // standard input's settings as Init found them
+    FILE* echoStream;               // controlling terminal, "/dev/null" or standard output
+    volatile std::sig_atomic_t settingsSaved;  // Init read savedTerminalSettings
+    volatile std::sig_atomic_t rawModeWanted;
 };
 
 #endif

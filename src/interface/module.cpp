@@ -1,7 +1,8 @@
 #include "module.h"
 
+#include "format_cut.h"
+
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
@@ -11,17 +12,6 @@ namespace {
 
 constexpr size_t kPathSize = 1024;
 constexpr size_t kRetryPathSize = 512;
-
-// Formats into a fixed buffer, cutting what does not fit: an overlong
-// path then names no file, and the loader says so.
-__attribute__((format(printf, 3, 4))) void FormatCut(char* out, size_t size, const char* format,
-                                                     ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(out, size, format, arguments);
-    va_end(arguments);
-}
 
 // Builds the absolute path of moduleName into path. False when the current
 // directory cannot be read; the path is then left unused.

@@ -78,6 +78,8 @@ int RunServer()
     for (bool restart = false;; restart = true) {
         // The terminal is given back on every failure too, since the
         // process then ends without running the console's destructor.
+        if (restart)
+            console.ResumeRawMode();
         if ((restart && !ReloadEngineModule()) || !StartEngine()) {
             console.ShutDown();
             return kFailed;

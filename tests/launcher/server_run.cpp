@@ -26,6 +26,37 @@ std::string ReadFile(const std::string& path)
     return content.str();
 }
 
+// Opens path as descriptor target.
+void OpenAs(int target, const char* path, int flags)
+{
+    int fd = open(path, flags, 0644);
+    if (fd >= 0 && fd != target) {
+        dup2(fd, target);
+        close(fd);
+    }
+}
+
+void SetUpStdin(Stdin kind, int input)
+{
+    switch (kind) {
+    case Stdin::kPipe:
+    case Stdin::kPipeKeptOpen:
+        dup2(input, 0);
+        break;
+    case Stdin::kDevNull:
+        OpenAs(0, "/dev/null", O_RDONLY);
+        break;
+    case Stdin::kEmptyFile:
+        OpenAs(0, "empty.txt", O_RDWR | O_CREAT | O_TRUNC);
+        break;
+    case Stdin::kClosed:
+        close(0);
+        break;
+    }
+    if (input != 0)
+        close(input);
+}
+
 // In the child: working directory, environment and standard streams, then
 // the launcher itself.
 [[noreturn]] void StartLauncher(const ServerDir& dir, const std::vector<std::string>& arguments,
@@ -45,9 +76,9 @@ std::string ReadFile(const std::string& path)
         // A sanitizer runtime wants to come first; the probe only counts.
         setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
     }
-    dup2(input, 0);
-    dup2(open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    dup2(open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    OpenAs(1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC);
+    OpenAs(2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC);
+    SetUpStdin(options.stdinKind, input);
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(TARN_LAUNCHER_PATH));
@@ -146,8 +177,11 @@ RunResult ServerDir::Run(const std::vector<std::string>& arguments, const RunOpt
     if (!options.input.empty() &&
         write(pipeEnds[1], options.input.data(), options.input.size()) < 0)
         std::abort();
-    close(pipeEnds[1]);
+    if (options.stdinKind != Stdin::kPipeKeptOpen)
+        close(pipeEnds[1]);
     Collect(result.pid, options, result);
+    if (options.stdinKind == Stdin::kPipeKeptOpen)
+        close(pipeEnds[1]);
     result.out = Read("stdout.txt");
     result.err = Read("stderr.txt");
     return result;

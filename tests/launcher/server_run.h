@@ -9,8 +9,17 @@
 #include <utility>
 #include <vector>
 
+enum class Stdin {
+    kPipe,          // input written to a pipe, which is then closed
+    kPipeKeptOpen,  // input written to a pipe that stays open until the end
+    kDevNull,
+    kEmptyFile,
+    kClosed,        // descriptor 0 not open at all
+};
+
 struct RunOptions {
-    std::string input;  // piped to standard input, then closed
+    std::string input;
+    Stdin stdinKind = Stdin::kPipe;
     std::vector<std::pair<std::string, std::string>> environment;
     bool probe = false;  // preload the pacing probe
     int timeoutMilliseconds = 20000;

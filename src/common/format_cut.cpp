@@ -1,0 +1,12 @@
+#include "format_cut.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+void FormatCut(char* out, size_t size, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(out, size, format, arguments);
+    va_end(arguments);
+}

@@ -1,0 +1,11 @@
+#ifndef TARN_COMMON_FORMAT_CUT_H
+#define TARN_COMMON_FORMAT_CUT_H
+
+#include <cstddef>
+
+// Formats into a fixed buffer of size bytes, cutting what does not fit, for
+// the places where a cut text is the intended result. The result is always
+// terminated.
+void FormatCut(char* out, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+#endif

@@ -1,0 +1,71 @@
+// The launcher with standard input that is not a terminal: no hang, no echo
+// on standard output, and one console poll per frame while nothing comes.
+#include "server_run.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const int kFrames = 40;
+
+struct StdinCase {
+    const char* name;
+    Stdin kind;
+};
+
+class ConsoleStdinTest : public ::testing::TestWithParam<StdinCase> {};
+
+// The console polls counted by the pacing probe before the last frame.
+int PollsBeforeLastFrame(const std::vector<std::string>& log)
+{
+    std::string last = Last(Matching(log, "frame "));
+    size_t at = last.find("poll_select=");
+    return at == std::string::npos ? -1 : std::stoi(last.substr(at + 12));
+}
+
+TEST_P(ConsoleStdinTest, RunsWithoutEchoAndPollsOncePerFrame)
+{
+    ServerDir dir;
+    RunOptions options;
+    options.stdinKind = GetParam().kind;
+    options.probe = true;
+    options.environment = {{"TARN_TEST_FRAMES", std::to_string(kFrames)}};
+    RunResult result = dir.Run({}, options);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "\nConsole initialized.\n");
+    EXPECT_EQ(result.err, "");
+    std::vector<std::string> log = dir.Log();
+    EXPECT_EQ(Matching(log, "frame ").size(), static_cast<size_t>(kFrames));
+    EXPECT_TRUE(Matching(log, "submit").empty());
+    EXPECT_EQ(PollsBeforeLastFrame(log), kFrames);
+}
+
+std::string CaseName(const ::testing::TestParamInfo<StdinCase>& test)
+{
+    return test.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, ConsoleStdinTest,
+                         ::testing::Values(StdinCase{"OpenPipe", Stdin::kPipeKeptOpen},
+                                           StdinCase{"EndedPipe", Stdin::kPipe},
+                                           StdinCase{"DevNull", Stdin::kDevNull},
+                                           StdinCase{"EmptyFile", Stdin::kEmptyFile},
+                                           StdinCase{"Closed", Stdin::kClosed}),
+                         CaseName);
+
+TEST(ConsoleStdin, PipedTypingIsNotEchoedOnStandardOutput)
+{
+    ServerDir dir;
+    RunOptions options;
+    options.stdinKind = Stdin::kPipeKeptOpen;
+    options.input = "hello there\nquit\n";
+    RunResult result = dir.Run({}, options);
+    EXPECT_EQ(result.exitStatus, 0);
+    // The engine prints the line back; nothing else shows it.
+    EXPECT_EQ(result.out, "\nConsole initialized.\nhello there\n");
+}
+
+}  // namespace

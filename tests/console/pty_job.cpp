@@ -1,0 +1,248 @@
+#include "pty_job.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int Elapsed(Clock::time_point start)
+{
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+void WriteAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno != EINTR)
+            return;
+        if (written > 0)
+            done += written;
+    }
+}
+
+void SetDefaultAction(int signalNumber)
+{
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigaction(signalNumber, &action, nullptr);
+}
+
+// The launcher: its own process group, made the terminal's foreground job.
+[[noreturn]] void RunLauncher(const ServerDir& dir, const std::vector<std::string>& arguments,
+                              const PtyOptions& options)
+{
+    setpgid(0, 0);
+    sigset_t ttou;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, nullptr);
+    tcsetpgrp(0, getpgrp());
+    sigprocmask(SIG_UNBLOCK, &ttou, nullptr);
+
+    if (chdir(dir.Path().c_str()) != 0)
+        _exit(127);
+    rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    unsetenv("TARN_TEST_FRAMES");
+    setenv("TARN_TEST_LOG", dir.File("events.log").c_str(), 1);
+    for (const auto& [name, value] : options.environment)
+        setenv(name.c_str(), value.c_str(), 1);
+    if (options.ignoreHangup)
+        signal(SIGHUP, SIG_IGN);
+    dup2(open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    dup2(open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+
+    std::vector<char*> argv{const_cast<char*>(TARN_LAUNCHER_PATH)};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+// The job-control parent: session leader of the terminal; reports the
+// launcher's changes of state on the event pipe until it ends.
+[[noreturn]] void RunParent(int slave, int events, const ServerDir& dir,
+                            const std::vector<std::string>& arguments, const PtyOptions& options)
+{
+    setsid();
+    ioctl(slave, TIOCSCTTY, 0);
+    pid_t launcher = fork();
+    if (launcher == 0) {
+        dup2(slave, 0);
+        close(slave);
+        close(events);
+        RunLauncher(dir, arguments, options);
+    }
+    setpgid(launcher, launcher);
+    close(slave);
+    WriteAll(events, "pid " + std::to_string(launcher) + "\n");
+    for (;;) {
+        int status = 0;
+        if (waitpid(launcher, &status, WUNTRACED | WCONTINUED) != launcher) {
+            if (errno == EINTR)
+                continue;
+            _exit(1);
+        }
+        if (WIFSTOPPED(status))
+            WriteAll(events, "stopped\n");
+        else if (WIFCONTINUED(status))
+            WriteAll(events, "continued\n");
+        else if (WIFEXITED(status))
+            WriteAll(events, "exited " + std::to_string(WEXITSTATUS(status)) + "\n");
+        else if (WIFSIGNALED(status))
+            WriteAll(events, "signaled " + std::to_string(WTERMSIG(status)) + "\n");
+        if (WIFEXITED(status) || WIFSIGNALED(status))
+            _exit(0);
+    }
+}
+
+}  // namespace
+
+PtyJob::PtyJob(const ServerDir& dir, const std::vector<std::string>& arguments,
+               const PtyOptions& options)
+{
+    winsize size{};
+    size.ws_row = options.rows;
+    size.ws_col = options.columns;
+    int slave = -1;
+    if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0)
+        std::abort();
+    tcgetattr(master_, &original_);
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        std::abort();
+    parent_ = fork();
+    if (parent_ == 0) {
+        close(master_);
+        close(pipeEnds[0]);
+        SetDefaultAction(SIGTTOU);
+        RunParent(slave, pipeEnds[1], dir, arguments, options);
+    }
+    close(slave);
+    close(pipeEnds[1]);
+    events_ = pipeEnds[0];
+    fcntl(master_, F_SETFL, O_NONBLOCK);
+    std::string first = NextEvent();
+    if (first.rfind("pid ", 0) == 0)
+        launcher_ = std::atoi(first.c_str() + 4);
+}
+
+PtyJob::~PtyJob()
+{
+    if (launcher_ > 0) {
+        kill(launcher_, SIGKILL);
+        kill(launcher_, SIGCONT);
+    }
+    if (parent_ > 0)
+        waitpid(parent_, nullptr, 0);
+    close(master_);
+    close(events_);
+}
+
+termios PtyJob::Settings() const
+{
+    termios settings{};
+    tcgetattr(master_, &settings);
+    return settings;
+}
+
+bool PtyJob::WaitRaw(int timeoutMilliseconds) const
+{
+    for (Clock::time_point start = Clock::now(); Elapsed(start) < timeoutMilliseconds;) {
+        if (IsRawModeOf(Settings(), original_))
+            return true;
+        usleep(2000);
+    }
+    return false;
+}
+
+bool PtyJob::WaitRestored(int timeoutMilliseconds) const
+{
+    for (Clock::time_point start = Clock::now(); Elapsed(start) < timeoutMilliseconds;) {
+        if (SameSettings(Settings(), original_))
+            return true;
+        usleep(2000);
+    }
+    return false;
+}
+
+void PtyJob::Type(const std::string& bytes) const
+{
+    WriteAll(master_, bytes);
+}
+
+std::string PtyJob::ReadUntil(const std::string& text, int timeoutMilliseconds)
+{
+    std::string read;
+    Clock::time_point start = Clock::now();
+    while (Elapsed(start) < timeoutMilliseconds) {
+        if (read.size() >= text.size() && read.compare(read.size() - text.size(), text.size(), text) == 0)
+            break;
+        pollfd ready{master_, POLLIN, 0};
+        if (poll(&ready, 1, 10) <= 0)
+            continue;
+        char buffer[512];
+        ssize_t count = ::read(master_, buffer, sizeof(buffer));
+        if (count > 0)
+            read.append(buffer, count);
+    }
+    return read;
+}
+
+std::string PtyJob::ReadFor(int milliseconds)
+{
+    return ReadUntil(std::string(1, '\0'), milliseconds);
+}
+
+std::string PtyJob::NextEvent(int timeoutMilliseconds)
+{
+    Clock::time_point start = Clock::now();
+    for (;;) {
+        size_t newline = pendingEvents_.find('\n');
+        if (newline != std::string::npos) {
+            std::string event = pendingEvents_.substr(0, newline);
+            pendingEvents_.erase(0, newline + 1);
+            return event;
+        }
+        int left = timeoutMilliseconds - Elapsed(start);
+        pollfd ready{events_, POLLIN, 0};
+        if (left <= 0 || poll(&ready, 1, left) <= 0)
+            return "";
+        char buffer[128];
+        ssize_t count = read(events_, buffer, sizeof(buffer));
+        if (count <= 0)
+            return "";
+        pendingEvents_.append(buffer, count);
+    }
+}
+
+bool SameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof(a.c_cc)) == 0;
+}
+
+bool IsRawModeOf(const termios& settings, const termios& original)
+{
+    termios expected = original;
+    expected.c_lflag &= ~(ICANON | ECHO);
+    expected.c_cc[VMIN] = 1;
+    expected.c_cc[VTIME] = 0;
+    return SameSettings(settings, expected);
+}
