@@ -165,24 +165,25 @@ termios PtyJob::Settings() const
     return settings;
 }
 
-bool PtyJob::WaitRaw(int timeoutMilliseconds) const
+bool PtyJob::WaitSettings(bool (*wanted)(const termios&, const termios&),
+                          int timeoutMilliseconds) const
 {
     for (Clock::time_point start = Clock::now(); Elapsed(start) < timeoutMilliseconds;) {
-        if (IsRawModeOf(Settings(), original_))
+        if (wanted(Settings(), original_))
             return true;
         usleep(2000);
     }
     return false;
 }
 
+bool PtyJob::WaitRaw(int timeoutMilliseconds) const
+{
+    return WaitSettings(IsRawModeOf, timeoutMilliseconds);
+}
+
 bool PtyJob::WaitRestored(int timeoutMilliseconds) const
 {
-    for (Clock::time_point start = Clock::now(); Elapsed(start) < timeoutMilliseconds;) {
-        if (SameSettings(Settings(), original_))
-            return true;
-        usleep(2000);
-    }
-    return false;
+    return WaitSettings(SameSettings, timeoutMilliseconds);
 }
 
 void PtyJob::Type(const std::string& bytes) const

@@ -50,6 +50,8 @@ public:
     std::string NextEvent(int timeoutMilliseconds = 10000);
 
 private:
+    bool WaitSettings(bool (*wanted)(const termios&, const termios&), int timeoutMilliseconds) const;
+
     int master_ = -1;
     int events_ = -1;
     pid_t parent_ = -1;
