@@ -2,7 +2,7 @@
 ARGS ?=
 JOBS ?= 2
 
-.PHONY: run test test-native test-i386 test-sanitize build-native
+.PHONY: run test test-native test-i386 test-sanitize build-native fuzz fuzz-smoke
 
 run: build-native
 	cd build/native/server && ./tarn-launcher $(ARGS)
@@ -29,3 +29,13 @@ test-sanitize:
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
+
+# Fuzzing with libFuzzer under the sanitizers: each target FUZZ_SECONDS
+# seconds, one after the other; fuzz-smoke is the short run of CI.
+FUZZ_SECONDS ?= 600
+
+fuzz:
+	./scripts/fuzz $(FUZZ_SECONDS)
+
+fuzz-smoke:
+	./scripts/fuzz 20
