@@ -1,6 +1,7 @@
 #include "module.h"
 
 #include "format_cut.h"
+#include "module_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +13,7 @@ namespace {
 
 constexpr size_t kPathSize = 1024;
 constexpr size_t kRetryPathSize = 512;
+const char* const kTruncated = "file too short for its loadable segments";
 
 // Builds the absolute path of moduleName into path. False when the current
 // directory cannot be read; the path is then left unused.
@@ -34,9 +36,19 @@ bool ModulePath(const char* moduleName, char (&path)[kPathSize])
     return true;
 }
 
-void* Open(const char* path)
+// The loader's handle, or null with the reason in reason.
+void* Open(const char* path, const char** reason)
 {
-    return dlopen(path, RTLD_NOW);
+    if (!Sys_ModuleFileIsWhole(path)) {
+        *reason = kTruncated;
+        return nullptr;
+    }
+    void* handle = dlopen(path, RTLD_NOW);
+    if (!handle) {
+        const char* loaderReason = dlerror();
+        *reason = loaderReason ? loaderReason : "unknown loader error";
+    }
+    return handle;
 }
 
 }  // namespace
@@ -47,16 +59,20 @@ CSysModule* Sys_LoadModule(const char* moduleName)
     if (!ModulePath(moduleName, path))
         return nullptr;
 
-    void* handle = Open(moduleName[0] == '/' ? moduleName : path);
+    const char* reason = nullptr;
+    const char* first = moduleName[0] == '/' ? moduleName : path;
+    void* handle = Open(first, &reason);
     if (handle)
         return static_cast<CSysModule*>(handle);
-
-    const char* reason = dlerror();
-    std::printf("Error:%s\n", reason ? reason : "unknown loader error");
+    // The loader's own texts name the file; ours gets the name in front.
+    if (reason == kTruncated)
+        std::printf("Error:%s: %s\n", first, reason);
+    else
+        std::printf("Error:%s\n", reason);
 
     char retryPath[kRetryPathSize];
     FormatCut(retryPath, sizeof(retryPath), "%s.so", path);
-    return static_cast<CSysModule*>(Open(retryPath));
+    return static_cast<CSysModule*>(Open(retryPath, &reason));
 }
 
 void Sys_UnloadModule(CSysModule* module)

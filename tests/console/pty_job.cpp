@@ -47,12 +47,14 @@ void SetDefaultAction(int signalNumber)
                               const PtyOptions& options)
 {
     setpgid(0, 0);
-    sigset_t ttou;
-    sigemptyset(&ttou);
-    sigaddset(&ttou, SIGTTOU);
-    sigprocmask(SIG_BLOCK, &ttou, nullptr);
-    tcsetpgrp(0, getpgrp());
-    sigprocmask(SIG_UNBLOCK, &ttou, nullptr);
+    if (!options.background) {
+        sigset_t ttou;
+        sigemptyset(&ttou);
+        sigaddset(&ttou, SIGTTOU);
+        sigprocmask(SIG_BLOCK, &ttou, nullptr);
+        tcsetpgrp(0, getpgrp());
+        sigprocmask(SIG_UNBLOCK, &ttou, nullptr);
+    }
 
     if (chdir(dir.Path().c_str()) != 0)
         _exit(127);
@@ -65,8 +67,7 @@ void SetDefaultAction(int signalNumber)
     setenv("TARN_TEST_LOG", dir.File("events.log").c_str(), 1);
     for (const auto& [name, value] : options.environment)
         setenv(name.c_str(), value.c_str(), 1);
-    if (options.ignoreHangup)
-        signal(SIGHUP, SIG_IGN);
+    signal(SIGHUP, options.ignoreHangup ? SIG_IGN : SIG_DFL);
     dup2(open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
     dup2(open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
 
@@ -85,6 +86,8 @@ void SetDefaultAction(int signalNumber)
 {
     setsid();
     ioctl(slave, TIOCSCTTY, 0);
+    // It must outlive a hang-up of the terminal to report the launcher's end.
+    signal(SIGHUP, SIG_IGN);
     pid_t launcher = fork();
     if (launcher == 0) {
         dup2(slave, 0);
@@ -186,6 +189,12 @@ bool PtyJob::WaitRestored(int timeoutMilliseconds) const
     return WaitSettings(SameSettings, timeoutMilliseconds);
 }
 
+void PtyJob::HangUp()
+{
+    close(master_);
+    master_ = -1;
+}
+
 void PtyJob::Type(const std::string& bytes) const
 {
     WriteAll(master_, bytes);
@@ -203,6 +212,8 @@ std::string PtyJob::ReadUntil(const std::string& text, int timeoutMilliseconds)
             continue;
         char buffer[512];
         ssize_t count = ::read(master_, buffer, sizeof(buffer));
+        if (count <= 0 && errno != EAGAIN && errno != EINTR)
+            break;  // the launcher's side of the terminal is closed
         if (count > 0)
             read.append(buffer, count);
     }
@@ -226,7 +237,7 @@ std::string PtyJob::NextEvent(int timeoutMilliseconds)
         }
         int left = timeoutMilliseconds - Elapsed(start);
         pollfd ready{events_, POLLIN, 0};
-        if (left <= 0 || poll(&ready, 1, left) <= 0)
+        if (poll(&ready, 1, left > 0 ? left : 0) <= 0)
             return "";
         char buffer[128];
         ssize_t count = read(events_, buffer, sizeof(buffer));

@@ -18,6 +18,7 @@ struct PtyOptions {
     unsigned short rows = 24;
     unsigned short columns = 80;
     bool ignoreHangup = false;  // start with SIGHUP ignored, as nohup does
+    bool background = false;    // leave the launcher out of the foreground, as "&" does
 };
 
 class PtyJob {
@@ -36,6 +37,9 @@ public:
     // back in the original line mode; false on timeout.
     bool WaitRaw(int timeoutMilliseconds = 10000) const;
     bool WaitRestored(int timeoutMilliseconds = 10000) const;
+
+    // Closes the terminal's far end, as when an operator's connection drops.
+    void HangUp();
 
     // Writes bytes to the terminal as typed keys.
     void Type(const std::string& bytes) const;

@@ -187,4 +187,72 @@ TEST(TerminalConsole, StoppingGivesTheTerminalBackAndContinuingTakesItAgain)
     EXPECT_EQ(job.NextEvent(), "exited 0");
 }
 
+// --- terminals in unusual states ------------------------------------------------
+
+struct FrameCount {
+    int frames = 0;
+    int polls = 0;
+};
+
+// The last frame the engine logged and the console polls before it.
+FrameCount LastFrame(const ServerDir& dir)
+{
+    std::string last = Last(Matching(dir.Log(), "frame "));
+    FrameCount count;
+    size_t polls = last.find("poll_select=");
+    if (last.rfind("frame ", 0) == 0 && polls != std::string::npos) {
+        count.frames = std::stoi(last.substr(6));
+        count.polls = std::stoi(last.substr(polls + 12));
+    }
+    return count;
+}
+
+// Frames run on and the console polls at most once per frame.
+void ExpectFramesWithOnePollEach(const ServerDir& dir)
+{
+    FrameCount before = LastFrame(dir);
+    usleep(300000);
+    FrameCount after = LastFrame(dir);
+    EXPECT_GT(after.frames, before.frames + 20);
+    EXPECT_LE(after.polls - before.polls, after.frames - before.frames);
+}
+
+PtyOptions Probed()
+{
+    PtyOptions options;
+    options.environment = {{"LD_PRELOAD", TestModule("pacing_probe")}};
+    return options;
+}
+
+TEST(TerminalConsole, AHungUpTerminalCostsOnePollPerFrame)
+{
+    ServerDir dir;
+    PtyOptions options = Probed();
+    options.ignoreHangup = true;
+    PtyJob job(dir, {}, options);
+    ASSERT_TRUE(job.WaitRaw());
+    job.HangUp();
+    ExpectFramesWithOnePollEach(dir);
+    kill(job.Launcher(), SIGTERM);
+    EXPECT_EQ(job.NextEvent(), Signaled(SIGTERM));
+}
+
+TEST(TerminalConsole, AJobInTheBackgroundNeitherStopsNorSpins)
+{
+    ServerDir dir;
+    PtyOptions options = Probed();
+    options.background = true;
+    PtyJob job(dir, {}, options);
+    ASSERT_TRUE(job.WaitRaw());
+    ExpectFramesWithOnePollEach(dir);
+    // Typing is for the foreground job; the launcher cannot read it.
+    job.Type("status" + kEnter);
+    ExpectFramesWithOnePollEach(dir);
+    EXPECT_EQ(job.NextEvent(100), "");
+    EXPECT_TRUE(Matching(dir.Log(), "submit").empty());
+    kill(job.Launcher(), SIGTERM);
+    EXPECT_EQ(job.NextEvent(), Signaled(SIGTERM));
+    EXPECT_TRUE(job.WaitRestored(1000));
+}
+
 }  // namespace

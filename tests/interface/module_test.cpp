@@ -106,6 +106,21 @@ TEST_F(ModuleTest, AFileThatIsNoModuleIsRefused)
         << printed;
 }
 
+TEST_F(ModuleTest, AModuleCutShortIsRefusedBeforeTheLoaderMapsIt)
+{
+    // Cut inside its loadable segments: mapping it would fault in the loader.
+    std::string whole = ReadFile(Module("test_engine"));
+    WriteFile("engine_amd.so", whole.substr(0, 4096));
+    EXPECT_EQ(Load("engine_amd.so"), nullptr);
+    EXPECT_EQ(printed, "Error:" + fs::current_path().string() +
+                           "/engine_amd.so: file too short for its loadable segments\n");
+
+    // The same cut module as the second attempt is refused silently.
+    fs::rename("engine_amd.so", "engine_amd.so.so");
+    EXPECT_EQ(Load("engine_amd.so"), nullptr);
+    EXPECT_EQ(printed, MissingMessage(fs::current_path().string() + "/engine_amd.so"));
+}
+
 TEST_F(ModuleTest, AnUnreadableCurrentDirectoryGivesNullWithAReason)
 {
     fs::path gone = fs::current_path() / "gone";

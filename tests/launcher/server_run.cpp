@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <pty.h>
 #include <filesystem>
 #include <fstream>
 #include <signal.h>
@@ -52,9 +53,26 @@ void SetUpStdin(Stdin kind, int input)
     case Stdin::kClosed:
         close(0);
         break;
+    case Stdin::kForeignTerminal: {
+        // Opened without becoming the controlling terminal.
+        int master = -1, slave = -1;
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) == 0)
+            dup2(slave, 0);
+        break;
+    }
     }
     if (input != 0)
         close(input);
+}
+
+// The words of a command line, split at spaces.
+std::vector<std::string> Words(const char* text)
+{
+    std::vector<std::string> words;
+    std::istringstream in(text ? text : "");
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
 }
 
 // In the child: working directory, environment and standard streams, then
@@ -64,6 +82,8 @@ void SetUpStdin(Stdin kind, int input)
 {
     if (chdir(dir.Path().c_str()) != 0)
         _exit(127);
+    if (options.newSession)
+        setsid();
     for (const char* name : {"TARN_TEST_FRAMES", "TARN_TEST_CODES", "TARN_TEST_INIT_FAIL",
                              "TARN_TEST_NO_API", "TARN_TEST_PRINT", "TARN_TEST_CYCLE",
                              "TARN_TEST_UNLINK_ON_SHUTDOWN", "TARN_TEST_FS_NO_API", "LD_PRELOAD"})
@@ -80,12 +100,15 @@ void SetUpStdin(Stdin kind, int input)
     OpenAs(2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC);
     SetUpStdin(options.stdinKind, input);
 
+    std::vector<std::string> wrapper = Words(std::getenv("TARN_TEST_WRAPPER"));
     std::vector<char*> argv;
+    for (std::string& word : wrapper)
+        argv.push_back(word.data());
     argv.push_back(const_cast<char*>(TARN_LAUNCHER_PATH));
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
 }
 

@@ -15,13 +15,15 @@ enum class Stdin {
     kDevNull,
     kEmptyFile,
     kClosed,        // descriptor 0 not open at all
+    kForeignTerminal,  // a terminal that is not the controlling terminal
 };
 
 struct RunOptions {
     std::string input;
     Stdin stdinKind = Stdin::kPipe;
     std::vector<std::pair<std::string, std::string>> environment;
-    bool probe = false;  // preload the pacing probe
+    bool probe = false;       // preload the pacing probe
+    bool newSession = false;  // start without a controlling terminal
     int timeoutMilliseconds = 20000;
 };
 
@@ -35,6 +37,8 @@ struct RunResult {
     std::string err;
 };
 
+// When TARN_TEST_WRAPPER is set (for example to a valgrind command line),
+// the launcher runs under that command.
 class ServerDir {
 public:
     // engine and fileSystem name test modules of this build, or give a path
