@@ -2,7 +2,7 @@
 ARGS ?=
 JOBS ?= 2
 
-.PHONY: run test test-native test-i386 test-sanitize build-native fuzz fuzz-smoke
+.PHONY: run test test-native test-i386 test-sanitize test-valgrind soak build-native fuzz fuzz-smoke
 
 run: build-native
 	cd build/native/server && ./tarn-launcher $(ARGS)
@@ -29,6 +29,15 @@ test-sanitize:
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
+
+# The end-to-end tests with the launcher under valgrind's memcheck.
+test-valgrind:
+	./scripts/test-valgrind
+
+# A million frames with typed input and restarts; memory and descriptors
+# must stay flat.
+soak:
+	./scripts/soak
 
 # Fuzzing with libFuzzer under the sanitizers: each target FUZZ_SECONDS
 # seconds, one after the other; fuzz-smoke is the short run of CI.
