@@ -35,8 +35,11 @@ public:
     virtual void SubmitConsoleText(const char* text) = 0;
 };
 
+// Shutdown codes. Any code but ENGINE_SHUTDOWN_QUIT restarts the engine;
+// ENGINE_SHUTDOWN_RESTART is the one to use for that.
 enum {
     ENGINE_SHUTDOWN_QUIT = 3,
+    ENGINE_SHUTDOWN_RESTART = 0,
 };
 
 #endif
