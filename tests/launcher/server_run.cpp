@@ -132,6 +132,20 @@ void Collect(pid_t child, const RunOptions& options, RunResult& result)
     result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
 }
 
+void Pause(int milliseconds)
+{
+    timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    nanosleep(&pause, nullptr);
+}
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
 }  // namespace
 
 std::string TestModule(const std::string& name)
@@ -228,4 +242,81 @@ std::string First(const std::vector<std::string>& log, const std::string& prefix
 std::string Last(const std::vector<std::string>& log)
 {
     return log.empty() ? "<none>" : log.back();
+}
+
+RunningServer::RunningServer(const ServerDir& dir, const std::vector<std::string>& arguments,
+                             const RunOptions& options)
+    : dir_(dir), options_(options)
+{
+    // A launcher that ended early must fail the test, not kill it on a write.
+    signal(SIGPIPE, SIG_IGN);
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
+        std::abort();
+    pid_ = fork();
+    if (pid_ == 0)
+        StartLauncher(dir, arguments, options, pipeEnds[0]);
+    close(pipeEnds[0]);
+    input_ = pipeEnds[1];
+    if (!options.input.empty())
+        Type(options.input);
+}
+
+RunningServer::~RunningServer()
+{
+    if (input_ >= 0)
+        close(input_);
+    if (!finished_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+void RunningServer::Type(const std::string& text) const
+{
+    if (write(input_, text.data(), text.size()) < 0)
+        return;  // the launcher has ended; what it printed tells why
+}
+
+void RunningServer::Signal(int number) const
+{
+    kill(pid_, number);
+}
+
+std::string RunningServer::Output() const
+{
+    return dir_.Read("stdout.txt");
+}
+
+// True once the launcher has ended, without collecting it.
+bool RunningServer::Ended() const
+{
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid_;
+}
+
+bool RunningServer::WaitForOutput(const std::string& text, int count) const
+{
+    for (int waited = 0; waited < options_.timeoutMilliseconds; waited += 5) {
+        if (Occurrences(Output(), text) >= static_cast<size_t>(count))
+            return true;
+        if (Ended())
+            return Occurrences(Output(), text) >= static_cast<size_t>(count);
+        Pause(5);
+    }
+    return false;
+}
+
+RunResult RunningServer::Finish()
+{
+    close(input_);
+    input_ = -1;
+    RunResult result;
+    result.pid = pid_;
+    Collect(pid_, options_, result);
+    finished_ = true;
+    result.out = Output();
+    result.err = dir_.Read("stderr.txt");
+    return result;
 }

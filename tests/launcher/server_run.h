@@ -63,6 +63,39 @@ private:
     std::string path_;
 };
 
+// A launcher left running in the background: lines can be typed to it and
+// signals sent while it runs; Finish closes its input and collects it like
+// ServerDir::Run. The destructor kills a launcher that is still running.
+class RunningServer {
+public:
+    RunningServer(const ServerDir& dir, const std::vector<std::string>& arguments,
+                  const RunOptions& options = {});
+    ~RunningServer();
+    RunningServer(const RunningServer&) = delete;
+    RunningServer& operator=(const RunningServer&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    // Writes text to the launcher's standard input.
+    void Type(const std::string& text) const;
+    void Signal(int number) const;
+    // Everything the launcher printed so far.
+    std::string Output() const;
+    // Waits until the output holds text count times; false when the
+    // launcher ended first or options.timeoutMilliseconds passed.
+    bool WaitForOutput(const std::string& text, int count = 1) const;
+    // Closes standard input and waits for the end.
+    RunResult Finish();
+
+private:
+    bool Ended() const;
+
+    const ServerDir& dir_;
+    RunOptions options_;
+    pid_t pid_ = -1;
+    int input_ = -1;
+    bool finished_ = false;
+};
+
 // Entries of log that begin with prefix.
 std::vector<std::string> Matching(const std::vector<std::string>& log, const std::string& prefix);
 
