@@ -1,0 +1,100 @@
+// tarn-query against the reference server run by the real launcher, and
+// against a port where nobody answers.
+#include "server_run.h"
+#include "udp_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct ToolResult {
+    int status = -1;
+    std::string out;
+};
+
+ToolResult RunQuery(const std::string& arguments)
+{
+    ToolResult result;
+    FILE* pipe = popen((std::string(TARN_QUERY_PATH) + " " + arguments + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return result;
+    char buffer[256];
+    for (size_t length; (length = fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+        result.out.append(buffer, length);
+    int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class QueryClient : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.WaitForOutput("Listening on ")) << server.Output();
+        address = "127.0.0.1:" + std::to_string(ListeningPort(server.Output()));
+    }
+
+    ServerDir dir{TARN_REFERENCE_ENGINE, TARN_REFERENCE_FILESYSTEM};
+    RunningServer server{dir, {"-port", "0"}};
+    std::string address;
+};
+
+TEST_F(QueryClient, PingsPrintRoundTripTimesAndASummary)
+{
+    ToolResult result = RunQuery("-c 3 -w 10000 " + address);
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.out.rfind("PING " + address + "\n", 0), 0u) << result.out;
+    for (const char* sequence : {"seq=1 time=", "seq=2 time=", "seq=3 time="})
+        EXPECT_TRUE(Contains(result.out, "reply from " + address + ": " + sequence)) << result.out;
+    EXPECT_TRUE(Contains(result.out, "--- " + address + ": 3 sent, 3 received, 0 lost\n"));
+    EXPECT_TRUE(Contains(result.out, "round trip min/avg/max = ")) << result.out;
+
+    server.Type("status\n");
+    EXPECT_TRUE(server.WaitForOutput("queries   3 served\n")) << server.Output();
+}
+
+TEST_F(QueryClient, InfoPrintsTheServersLines)
+{
+    ToolResult result = RunQuery("-info -w 10000 " + address);
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.out.rfind("engine=tarn-reference\naddress=" + address + "\n", 0), 0u)
+        << result.out;
+}
+
+TEST(QueryClientAlone, APortThatNeverAnswersCountsAsLostAndEndsWithOne)
+{
+    UdpProbe silent;
+    std::string address = "127.0.0.1:" + std::to_string(silent.Port());
+    ToolResult result = RunQuery("-c 2 -w 200 " + address);
+    EXPECT_EQ(result.status, 1) << result.out;
+    EXPECT_TRUE(Contains(result.out, "no reply: seq=1, timed out after 200 ms\n")) << result.out;
+    EXPECT_TRUE(Contains(result.out, "--- " + address + ": 2 sent, 0 received, 2 lost\n"));
+    EXPECT_FALSE(Contains(result.out, "round trip")) << result.out;
+    // Both pings arrived, each with a token of its own.
+    std::string first = silent.Receive(), second = silent.Receive();
+    ASSERT_EQ(first.size(), 10u);
+    ASSERT_EQ(second.size(), 10u);
+    EXPECT_EQ(first.substr(0, 6), QueryDatagram(kQueryPing, ""));
+    EXPECT_EQ(second.substr(0, 6), QueryDatagram(kQueryPing, ""));
+    EXPECT_NE(first.substr(6), second.substr(6));
+}
+
+TEST(QueryClientAlone, UnusableArgumentsPrintTheUsageAndEndWithTwo)
+{
+    for (const char* arguments : {"-c 0", "-c x", "-w", "-bogus", "a b", "host:"}) {
+        ToolResult result = RunQuery(arguments);
+        EXPECT_EQ(result.status, 2) << arguments << "\n" << result.out;
+        EXPECT_EQ(result.out.rfind("usage: tarn-query ", 0), 0u) << arguments << "\n" << result.out;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+#include "query_client.h"
+
+#include "query_protocol.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+void TokenBytes(uint32_t token, unsigned char (&out)[QUERY_TOKEN_SIZE])
+{
+    std::memcpy(out, &token, sizeof(out));
+}
+
+void CopyPayload(const unsigned char* data, int length, char* payload, int size)
+{
+    if (!payload || size <= 0)
+        return;
+    int count = length < size - 1 ? length : size - 1;
+    std::memcpy(payload, data, static_cast<size_t>(count));
+    payload[count] = '\0';
+}
+
+}  // namespace
+
+int64_t Client_Microseconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+CQueryClient::~CQueryClient()
+{
+    if (descriptor_ >= 0)
+        close(descriptor_);
+}
+
+bool CQueryClient::Connect(const char* host, const char* port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    int error = getaddrinfo(host, port, &hints, &found);
+    if (error != 0) {
+        std::printf("Cannot find %s:%s: %s\n", host, port, gai_strerror(error));
+        return false;
+    }
+    auto* address = reinterpret_cast<sockaddr_in*>(found->ai_addr);
+    char ip[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &address->sin_addr, ip, sizeof(ip));
+    std::snprintf(serverText_, sizeof(serverText_), "%s:%u", ip, ntohs(address->sin_port));
+    descriptor_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    bool connected = descriptor_ >= 0 && connect(descriptor_, found->ai_addr, found->ai_addrlen) == 0;
+    if (!connected)
+        std::printf("Cannot open a UDP socket to %s: %s\n", serverText_, std::strerror(errno));
+    freeaddrinfo(found);
+    return connected;
+}
+
+ExchangeResult CQueryClient::Exchange(int type, uint32_t token, int waitMilliseconds, char* payload,
+                                      int payloadSize)
+{
+    QueryHeader request{type, {}};
+    TokenBytes(token, request.token);
+    unsigned char datagram[QUERY_MAX_DATAGRAM];
+    int length = Query_WriteHeader(request, datagram, sizeof(datagram));
+    if (send(descriptor_, datagram, static_cast<size_t>(length), 0) != length)
+        return errno == ECONNREFUSED ? EXCHANGE_REFUSED : EXCHANGE_TIMED_OUT;
+
+    int64_t deadline = Client_Microseconds() + int64_t{waitMilliseconds} * 1000;
+    for (int64_t left = deadline - Client_Microseconds(); left > 0;
+         left = deadline - Client_Microseconds()) {
+        pollfd readable{descriptor_, POLLIN, 0};
+        if (poll(&readable, 1, static_cast<int>((left + 999) / 1000)) <= 0)
+            continue;
+        ssize_t received = recv(descriptor_, datagram, sizeof(datagram), 0);
+        if (received < 0 && errno == ECONNREFUSED)
+            return EXCHANGE_REFUSED;
+        QueryHeader reply;
+        // A late reply to an earlier request carries another token.
+        if (received < 0 || !Query_ReadHeader(datagram, static_cast<int>(received), &reply) ||
+            reply.type != (type | QUERY_REPLY) ||
+            std::memcmp(reply.token, request.token, QUERY_TOKEN_SIZE) != 0)
+            continue;
+        CopyPayload(datagram + QUERY_HEADER_SIZE, static_cast<int>(received) - QUERY_HEADER_SIZE,
+                    payload, payloadSize);
+        return EXCHANGE_REPLIED;
+    }
+    return EXCHANGE_TIMED_OUT;
+}
