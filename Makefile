@@ -2,7 +2,7 @@
 ARGS ?=
 JOBS ?= 2
 
-.PHONY: run test test-native test-i386 test-sanitize test-valgrind soak build-native fuzz fuzz-smoke
+.PHONY: run test test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke
 
 run: build-native
 	cd build/native/server && ./tarn-launcher $(ARGS)
@@ -38,6 +38,10 @@ test-valgrind:
 # must stay flat.
 soak:
 	./scripts/soak
+
+# The frame loop against the system's floor, x86-64 and i386.
+bench:
+	./scripts/bench
 
 # Fuzzing with libFuzzer under the sanitizers: each target FUZZ_SECONDS
 # seconds, one after the other; fuzz-smoke is the short run of CI.

@@ -61,12 +61,14 @@ void JoinArguments(int argc, char** argv)
     *end = '\0';
 }
 
+// Plain sleep unless -pingboost names another strategy.
 void ChoosePacing()
 {
-    Sys_Sleep = Sys_Sleep_Old;
+    long pingboost = 0;
     char* value = nullptr;
     if (cmdline->CheckParm("-pingboost", &value) && value)
-        Sys_ChoosePacing(std::strtol(value, nullptr, 10), engineModule);
+        pingboost = std::strtol(value, nullptr, 10);
+    Sys_ChoosePacing(pingboost, engineModule);
 }
 
 void WritePidFile()

@@ -27,7 +27,7 @@ void alarmFunc(int signalNumber);
 
 // Chooses the strategy for a -pingboost value: 1 interval timer (installs
 // alarmFunc), 2 select, 3 the engine's network sleep (looked up in engine),
-// anything else plain sleep.
+// anything else plain sleep. Sets the process's timer slack to 1 ns.
 void Sys_ChoosePacing(long pingboost, CSysModule* engine);
 
 // With strategy 3, looks NET_Sleep up again in a newly loaded engine module.

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <dlfcn.h>
 #include <functional>
+#include <sys/prctl.h>
 #include <sys/select.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -218,6 +219,13 @@ TEST_F(PacingTest, PingboostValuesChooseTheirStrategies)
     Sys_ChoosePacing(1, nullptr);
     EXPECT_EQ(Sys_Sleep, &Sys_Sleep_Timer);
     EXPECT_EQ(AlarmHandler(), &alarmFunc);
+}
+
+TEST_F(PacingTest, ChoosingAStrategyAsksForTheLeastTimerSlack)
+{
+    prctl(PR_SET_TIMERSLACK, 50000);
+    Sys_ChoosePacing(0, nullptr);
+    EXPECT_EQ(prctl(PR_GET_TIMERSLACK), 1);
 }
 
 TEST_F(PacingTest, EngineSleepIsLookedUpInTheEngineModule)

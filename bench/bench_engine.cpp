@@ -1,0 +1,186 @@
+// A no-op engine module for the benchmarks: each frame only notes the time.
+// It runs BENCH_FRAMES frames (after BENCH_WARMUP unmeasured ones) and, at
+// Shutdown, writes to BENCH_OUT one line of totals and then every measured
+// frame interval in nanoseconds. Nothing is allocated per frame.
+//   BENCH_NET_SLEEP  "socket" (default): NET_Sleep_Timeout waits up to 1 ms
+//                    on a UDP socket, as a network engine does; "none":
+//                    returns at once
+//   BENCH_SHM        a file of at least 4096 bytes; the engine keeps its
+//                    frame count and the frame of the last typed line there
+#include <tarn/engine_api.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+typedef long (*AllocCount)();
+
+struct Shared {
+    volatile long frame;
+    volatile long submittedAtFrame;
+    volatile long submissions;
+};
+
+long EnvLong(const char* name, long fallback)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? std::atol(value) : fallback;
+}
+
+long long Now()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+long long CpuMicroseconds()
+{
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL + usage.ru_utime.tv_usec +
+           usage.ru_stime.tv_usec;
+}
+
+long Allocations()
+{
+    static AllocCount count = reinterpret_cast<AllocCount>(dlsym(RTLD_DEFAULT, "tarn_alloc_count"));
+    return count ? count() : -1;
+}
+
+int s_socket = -1;
+bool s_waitOnSocket = true;
+Shared* s_shared = nullptr;
+
+class BenchEngine : public IServerEngineAPI {
+public:
+    bool Initialize(const char*, const char*, InterfaceFactory, InterfaceFactory) override
+    {
+        frames_ = EnvLong("BENCH_FRAMES", 1000);
+        warmup_ = EnvLong("BENCH_WARMUP", 100);
+        intervals_.assign(frames_, 0);
+        done_ = 0;
+        last_ = 0;
+        const char* netSleep = std::getenv("BENCH_NET_SLEEP");
+        s_waitOnSocket = !netSleep || std::strcmp(netSleep, "none") != 0;
+        OpenSocket();
+        MapShared();
+        return true;
+    }
+
+    int Shutdown() override
+    {
+        WriteResults();
+        if (s_socket >= 0)
+            close(s_socket);
+        s_socket = -1;
+        return ENGINE_SHUTDOWN_QUIT;
+    }
+
+    bool RunFrame() override
+    {
+        long long now = Now();
+        if (s_shared)
+            s_shared->frame = seen_;
+        ++seen_;
+        if (seen_ == warmup_) {
+            startCpu_ = CpuMicroseconds();
+            startAllocations_ = Allocations();
+            start_ = now;
+        } else if (seen_ > warmup_) {
+            intervals_[done_++] = now - last_;
+        }
+        last_ = now;
+        if (done_ < frames_)
+            return true;
+        endCpu_ = CpuMicroseconds();
+        endAllocations_ = Allocations();
+        end_ = now;
+        return false;
+    }
+
+    void SubmitConsoleText(const char*) override
+    {
+        if (!s_shared)
+            return;
+        s_shared->submittedAtFrame = seen_;
+        s_shared->submissions = s_shared->submissions + 1;
+    }
+
+private:
+    void OpenSocket()
+    {
+        s_socket = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(s_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    }
+
+    void MapShared()
+    {
+        const char* path = std::getenv("BENCH_SHM");
+        if (!path)
+            return;
+        int fd = open(path, O_RDWR);
+        void* mapped = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        close(fd);
+        s_shared = mapped == MAP_FAILED ? nullptr : static_cast<Shared*>(mapped);
+    }
+
+    void WriteResults()
+    {
+        const char* path = std::getenv("BENCH_OUT");
+        FILE* out = path ? std::fopen(path, "w") : nullptr;
+        if (!out)
+            return;
+        std::fprintf(out, "frames %ld wall_ns %lld cpu_us %lld allocations %ld\n", done_,
+                     end_ - start_, endCpu_ - startCpu_,
+                     startAllocations_ < 0 ? -1 : endAllocations_ - startAllocations_);
+        for (long i = 0; i < done_; ++i)
+            std::fprintf(out, "%lld\n", intervals_[i]);
+        std::fclose(out);
+    }
+
+    std::vector<long long> intervals_;
+    long frames_ = 0, warmup_ = 0, done_ = 0, seen_ = 0;
+    long long last_ = 0, start_ = 0, end_ = 0, startCpu_ = 0, endCpu_ = 0;
+    long startAllocations_ = -1, endAllocations_ = -1;
+};
+
+BenchEngine s_engine;
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) IBaseInterface* CreateInterface(const char* name,
+                                                                                  int* returnCode)
+{
+    bool found = std::strcmp(name, ENGINE_LAUNCHER_API_VERSION) == 0;
+    if (returnCode)
+        *returnCode = found ? IFACE_OK : IFACE_FAILED;
+    return found ? &s_engine : nullptr;
+}
+
+// Waits up to 1 ms for a packet on the engine's socket, or returns at once.
+extern "C" __attribute__((visibility("default"))) int NET_Sleep_Timeout()
+{
+    if (!s_waitOnSocket || s_socket < 0)
+        return 0;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s_socket, &readable);
+    timeval timeout{0, 1000};
+    return select(s_socket + 1, &readable, nullptr, nullptr, &timeout);
+}

@@ -1,0 +1,27 @@
+#ifndef TARN_BENCH_LAUNCHER_RUN_H
+#define TARN_BENCH_LAUNCHER_RUN_H
+
+#include "stats.h"
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct LaunchSetup {
+    std::vector<std::string> arguments;
+    std::vector<std::pair<std::string, std::string>> environment;
+    std::vector<std::string> wrapper;  // a command the launcher runs under, e.g. strace
+    bool minimalTimerSlack = false;    // 1 ns timer slack, inherited by the launcher
+    bool countAllocations = false;     // preload the allocation counter
+};
+
+// Runs the launcher with the bench engine for frames measured frames, in a
+// fresh server directory with nothing typed, and returns the engine's figures.
+PacingFigures RunLauncher(const LaunchSetup& setup, long frames);
+
+// System calls per idle frame, by name, from two runs of different length
+// under strace (so that startup and teardown cancel out).
+std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup);
+
+#endif
