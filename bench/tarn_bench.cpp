@@ -6,6 +6,7 @@
 // given as the first argument.
 #include "floor.h"
 #include "launcher_run.h"
+#include "query_rtt.h"
 #include "pty_job.h"
 
 #include <algorithm>
@@ -192,6 +193,28 @@ void ConsoleSection(Report& report)
     }
 }
 
+void QuerySection(Report& report)
+{
+    std::printf("\n### Query round trip on loopback (%s): the reference server against a blocking echo server, 2000 pings one after the other\n\n", report.arch.c_str());
+    std::printf("| server | p50 µs | p99 µs | p50 / echo floor |\n|---|---|---|---|\n");
+    std::vector<long long> floor = EchoServerRoundTrips(2000);
+    std::sort(floor.begin(), floor.end());
+    double floorP50 = Percentile(floor, 50) / 1000.0;
+    std::printf("| blocking recvfrom echo (floor) | %.1f | %.1f | 1.00 |\n", floorP50, Percentile(floor, 99) / 1000.0);
+    report.Row("query_rtt", -1, "p50_us", floorP50);
+    report.Row("query_rtt", -1, "p99_us", Percentile(floor, 99) / 1000.0);
+    for (int strategy = 0; strategy < 4; ++strategy) {
+        std::vector<long long> trips = ReferenceServerRoundTrips(strategy, 2000);
+        std::sort(trips.begin(), trips.end());
+        double p50 = Percentile(trips, 50) / 1000.0;
+        std::printf("| launcher, -pingboost %s | %.1f | %.1f | %.2f |\n", kStrategyNames[strategy], p50,
+                    Percentile(trips, 99) / 1000.0, floorP50 > 0 ? p50 / floorP50 : 0);
+        report.Row("query_rtt", strategy, "p50_us", p50);
+        report.Row("query_rtt", strategy, "p99_us", Percentile(trips, 99) / 1000.0);
+        report.Row("query_rtt", strategy, "answered", static_cast<double>(trips.size()));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -208,6 +231,7 @@ int main(int argc, char** argv)
     TimerSlackSection(report);
     OwnCostSection(report);
     SyscallSection(report);
+    QuerySection(report);
     ConsoleSection(report);
     return 0;
 }
