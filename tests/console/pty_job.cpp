@@ -61,9 +61,11 @@ void SetDefaultAction(int signalNumber)
     rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
     unsetenv("TARN_TEST_FRAMES");
-    // Under the address sanitizer, crash signals stay the launcher's to handle.
+    // Under the address sanitizer, crash signals stay the launcher's to
+    // handle, and a preloaded probe may come before the sanitizer's runtime.
     setenv("ASAN_OPTIONS",
-           "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0", 1);
+           "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0:"
+           "verify_asan_link_order=0", 1);
     setenv("TARN_TEST_LOG", dir.File("events.log").c_str(), 1);
     for (const auto& [name, value] : options.environment)
         setenv(name.c_str(), value.c_str(), 1);

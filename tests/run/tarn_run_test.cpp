@@ -1,0 +1,125 @@
+// tarn-run, the operators' start script, running the real launcher: restarts after a
+// crash with a growing pause, stops after a clean quit, and passes SIGTERM
+// and SIGINT on to the launcher.
+#include "server_run.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct ScriptRun {
+    pid_t pid = -1;
+    int input = -1;  // the script's standard input, kept open until closed
+};
+
+ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::string, std::string>>& environment,
+                      const std::string& input)
+{
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        std::abort();
+    ScriptRun run;
+    run.pid = fork();
+    if (run.pid == 0) {
+        close(pipeEnds[1]);
+        dup2(pipeEnds[0], 0);
+        int out = open(dir.File("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(out, 2);
+        setenv("TARN_LAUNCHER", TARN_LAUNCHER_PATH, 1);
+        setenv("TARN_TEST_LOG", dir.File("events.log").c_str(), 1);
+        for (const auto& [name, value] : environment)
+            setenv(name.c_str(), value.c_str(), 1);
+        execl(TARN_RUN_PATH, TARN_RUN_PATH, "-d", dir.Path().c_str(), "-pidfile", "server.pid",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeEnds[0]);
+    run.input = pipeEnds[1];
+    if (!input.empty() && write(run.input, input.data(), input.size()) < 0)
+        std::abort();
+    return run;
+}
+
+// The script's exit status, or -1 when it did not end in time.
+int WaitForScript(const ScriptRun& run, int seconds)
+{
+    for (int waited = 0; waited < seconds * 100; ++waited) {
+        int status = 0;
+        if (waitpid(run.pid, &status, WNOHANG) == run.pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        usleep(10000);
+    }
+    kill(run.pid, SIGKILL);
+    waitpid(run.pid, nullptr, 0);
+    return -1;
+}
+
+bool WaitForLog(const ServerDir& dir, const std::string& prefix, size_t count)
+{
+    for (int waited = 0; waited < 1000; ++waited) {
+        if (Matching(dir.Log(), prefix).size() >= count)
+            return true;
+        usleep(10000);
+    }
+    return false;
+}
+
+TEST(StartScript, RestartsAfterCrashesWithAGrowingPauseAndStopsAfterAQuit)
+{
+    ServerDir dir;
+    ScriptRun run = StartScript(dir, {{"TARN_TEST_CRASH", "11"}}, "crash\ncrash\nquit\n");
+    EXPECT_EQ(WaitForScript(run, 30), 0);
+    close(run.input);
+    EXPECT_EQ(Matching(dir.Log(), "filesystem activate").size(), 3u);
+    std::string out = dir.Read("stdout.txt");
+    const std::string first = "tarn-run: the launcher was ended by signal 11; starting it again in 1 s\n";
+    const std::string second = "tarn-run: the launcher was ended by signal 11; starting it again in 2 s\n";
+    EXPECT_NE(out.find(first), std::string::npos) << out;
+    EXPECT_GT(out.find(second), out.find(first)) << out;
+}
+
+TEST(StartScript, AStartupFailureIsRetriedToo)
+{
+    ServerDir dir("", "test_filesystem");
+    ScriptRun run = StartScript(dir, {}, "");
+    usleep(1500000);
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(WaitForScript(run, 10), 255);
+    close(run.input);
+    EXPECT_NE(dir.Read("stdout.txt").find("ended with status 255; starting it again in 1 s"),
+              std::string::npos)
+        << dir.Read("stdout.txt");
+}
+
+void ExpectSignalPassedOn(int signalNumber)
+{
+    ServerDir dir;
+    ScriptRun run = StartScript(dir, {}, "");
+    ASSERT_TRUE(WaitForLog(dir, "frame", 1));
+    pid_t launcher = std::stoi(dir.Read("server.pid"));
+    kill(run.pid, signalNumber);
+    EXPECT_EQ(WaitForScript(run, 10), 128 + signalNumber);
+    close(run.input);
+    EXPECT_EQ(kill(launcher, 0), -1);  // the launcher is gone too
+    EXPECT_EQ(Matching(dir.Log(), "filesystem activate").size(), 1u);
+    EXPECT_EQ(dir.Read("stdout.txt").find("starting it again"), std::string::npos);
+}
+
+TEST(StartScript, PassesSigtermOnAndEnds)
+{
+    ExpectSignalPassedOn(SIGTERM);
+}
+
+TEST(StartScript, PassesSigintOnAndEnds)
+{
+    ExpectSignalPassedOn(SIGINT);
+}
+
+}  // namespace
