@@ -2,7 +2,7 @@
 ARGS ?=
 JOBS ?= 2
 
-.PHONY: run test test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke
+.PHONY: run test install test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke
 
 run: build-native
 	cd build/native/server && ./tarn-launcher $(ARGS)
@@ -15,6 +15,13 @@ build-native:
 
 test-native: build-native
 	ctest --preset native
+
+# Installs the launcher, the reference modules (as a runnable server
+# directory, PREFIX/lib/tarn/server), tarn-run, tarn-query, the module SDK,
+# the man page and the systemd unit.
+PREFIX ?= /usr/local
+install: build-native
+	cmake --install build/native --prefix $(PREFIX)
 
 # The i386 leg needs the 32-bit toolchain; the script installs it when it
 # can, and otherwise says that the leg is skipped and how to get it.

@@ -7,6 +7,8 @@
 //                    returns at once
 //   BENCH_SHM        a file of at least 4096 bytes; the engine keeps its
 //                    frame count and the frame of the last typed line there
+#include "stats.h"
+
 #include <tarn/engine_api.h>
 
 #include <cstdio>
@@ -17,7 +19,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -37,21 +38,6 @@ long EnvLong(const char* name, long fallback)
 {
     const char* value = std::getenv(name);
     return value && *value ? std::atol(value) : fallback;
-}
-
-long long Now()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
-}
-
-long long CpuMicroseconds()
-{
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL + usage.ru_utime.tv_usec +
-           usage.ru_stime.tv_usec;
 }
 
 long Allocations()
@@ -91,7 +77,7 @@ public:
 
     bool RunFrame() override
     {
-        long long now = Now();
+        long long now = NowNanoseconds();
         if (s_shared)
             s_shared->frame = seen_;
         ++seen_;

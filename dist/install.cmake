@@ -1,0 +1,22 @@
+# The installed layout. The launcher loads its modules from the working
+# directory, so they are installed together as a runnable server directory,
+# lib/tarn/server; tarn-run and tarn-query go to bin.
+set(TARN_INSTALL_SERVER_DIR lib/tarn/server)
+
+install(TARGETS tarn-launcher DESTINATION ${TARN_INSTALL_SERVER_DIR})
+install(TARGETS reference_engine reference_filesystem DESTINATION ${TARN_INSTALL_SERVER_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/modules/engine/server.cfg DESTINATION ${TARN_INSTALL_SERVER_DIR})
+install(TARGETS tarn-run tarn-query DESTINATION bin)
+install(FILES ${PROJECT_SOURCE_DIR}/dist/tarn-launcher.1 DESTINATION share/man/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/operators.md ${PROJECT_SOURCE_DIR}/docs/modules.md
+              ${PROJECT_SOURCE_DIR}/docs/performance.md
+        DESTINATION share/doc/tarn)
+
+# The unit names the launcher by its installed path, known only at install time.
+install(CODE "
+    set(TARN_SERVER_DIR \"\${CMAKE_INSTALL_PREFIX}/${TARN_INSTALL_SERVER_DIR}\")
+    configure_file(${PROJECT_SOURCE_DIR}/dist/tarn@.service.in
+                   ${CMAKE_BINARY_DIR}/tarn@.service @ONLY)
+    file(INSTALL ${CMAKE_BINARY_DIR}/tarn@.service
+         DESTINATION \${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
+")

@@ -1,0 +1,36 @@
+#!/bin/sh
+# Installs the build given as $1 into a temporary prefix and runs what was
+# installed: the launcher in its server directory, tarn-run, the man page
+# and the systemd unit.
+set -eu
+build="$1"
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "FAILED: $*"; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+server="$prefix/lib/tarn/server"
+for file in tarn-launcher engine_amd.so filesystem_stdio_i386.so server.cfg; do
+    [ -e "$server/$file" ] || fail "$server/$file not installed"
+done
+
+# The installed server runs from its own directory and quits cleanly.
+out=$(cd "$server" && printf 'status\nquit\n' | ./tarn-launcher -port 0 2>"$prefix/err")
+[ -s "$prefix/err" ] && fail "the launcher wrote to standard error: $(cat "$prefix/err")"
+case "$out" in *"Console initialized."*) ;; *) fail "no console: $out" ;; esac
+
+# tarn-run from bin runs the installed launcher and ends with its quit.
+printf 'quit\n' | "$prefix/bin/tarn-run" -d "$server" -port 0 >/dev/null || fail "tarn-run: status $?"
+
+# The man page renders without a warning.
+warnings=$(man --warnings -l "$prefix/share/man/man1/tarn-launcher.1" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "man page warnings: $warnings"
+
+# The unit names the installed launcher and passes systemd's check.
+unit="$prefix/lib/systemd/system/tarn@.service"
+grep -q "^ExecStart=$server/tarn-launcher " "$unit" || fail "unit does not name $server/tarn-launcher"
+if command -v systemd-analyze >/dev/null 2>&1; then
+    cp "$unit" "$prefix/tarn@check.service"
+    systemd-analyze verify "$prefix/tarn@check.service" || fail "systemd-analyze verify"
+fi
+echo "installed and ran from $prefix"
