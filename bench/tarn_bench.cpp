@@ -40,7 +40,8 @@ struct Report {
         Row(section, strategy, "p99_us", f.p99Microseconds);
         Row(section, strategy, "max_us", f.maxMicroseconds);
         Row(section, strategy, "cpu_us_per_frame", f.cpuMicrosecondsPerFrame);
-        std::ofstream intervals(directory + "/intervals-" + section + "-" + std::to_string(strategy) + ".txt");
+        std::ofstream intervals(directory + "/intervals-" + arch + "-" + section + "-" +
+                                std::to_string(strategy) + ".txt");
         for (long long interval : f.intervals)
             intervals << interval / 1000.0 << '\n';
     }
@@ -227,11 +228,14 @@ int main(int argc, char** argv)
     if (argc > 2)
         s_frames = std::atol(argv[2]);
     report.csv.open(report.directory + "/results-" + report.arch + ".csv");
-    PacingSection(report);
-    TimerSlackSection(report);
-    OwnCostSection(report);
-    SyscallSection(report);
-    QuerySection(report);
-    ConsoleSection(report);
+    // A third argument runs one section only: pacing, slack, cost,
+    // syscalls, query or console.
+    std::string only = argc > 3 ? argv[3] : "";
+    const std::pair<const char*, void (*)(Report&)> sections[] = {
+        {"pacing", PacingSection}, {"slack", TimerSlackSection}, {"cost", OwnCostSection},
+        {"syscalls", SyscallSection}, {"query", QuerySection}, {"console", ConsoleSection}};
+    for (const auto& [name, run] : sections)
+        if (only.empty() || only == name)
+            run(report);
     return 0;
 }

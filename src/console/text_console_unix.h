@@ -53,10 +53,10 @@ private:
     void HandlePrintable(char ch, int& escapeState);
     char* ReadKeys();
 
-    termios savedTerminalSettings;  // standard input's settings as Init found them
-    FILE* echoStream;               // controlling terminal, "/dev/null" or standard output
-    volatile std::sig_atomic_t settingsSaved;  // Init read savedTerminalSettings
-    volatile std::sig_atomic_t rawModeWanted;
+    termios savedTerminalSettings{};  // standard input's settings as Init found them
+    FILE* echoStream = nullptr;       // controlling terminal, "/dev/null" or standard output
+    volatile std::sig_atomic_t settingsSaved = 0;  // Init read savedTerminalSettings
+    volatile std::sig_atomic_t rawModeWanted = 0;
 };
 
 #endif
