@@ -76,11 +76,11 @@ int StopEngine()
 int RunServer()
 {
     for (bool restart = false;; restart = true) {
-        // The terminal is given back on every failure too, since the
-        // process then ends without running the console's destructor.
+        // The last stop gave the terminal back; the console takes it again.
         if (restart)
             console.ResumeRawMode();
         if ((restart && !ReloadEngineModule()) || !StartEngine()) {
+            // The process ends next without the console's destructor.
             console.ShutDown();
             return kFailed;
         }
