@@ -69,8 +69,10 @@ bool CEngine::Initialize(const char*, const char* commandLine, InterfaceFactory 
         return false;
     server_.files = FindFileAPI(filesystemFactory);
     server_.stats.Start(Sys_Microseconds());
-    Con_Printf("Listening on %s (UDP)\n", server_.socket.AddressText());
+    // Handlers first: "Listening on" tells scripts that a stop signal is
+    // now handled.
     Sig_Install();
+    Con_Printf("Listening on %s (UDP)\n", server_.socket.AddressText());
     Cfg_RunServerConfig(server_);
     return true;
 }

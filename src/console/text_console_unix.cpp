@@ -86,8 +86,9 @@ bool CTextConsoleUnix::Init(IBaseSystem*)
         termNew.c_lflag &= ~(ICANON | ECHO);
         termNew.c_cc[VMIN] = 1;
         termNew.c_cc[VTIME] = 0;
-        ApplyRawMode();
+        // Guarded first, so that no signal finds the terminal raw unguarded.
         Terminal_GuardSignals(this);
+        ApplyRawMode();
     }
     BlockTerminalSignals(SIG_UNBLOCK, false);
     return CTextConsole::Init(nullptr);
