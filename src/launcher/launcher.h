@@ -16,6 +16,9 @@ extern IFileSystemModule* pFileSystem;
 extern IServerEngineAPI* engineAPI;
 extern CTextConsoleUnix console;
 
+// Loads engineModule from g_pszengine; on failure says so and returns false.
+bool LoadEngineModule();
+
 // Starts the engine and runs its frames until it asks to quit (returns
 // ENGINE_SHUTDOWN_QUIT), restarting it on any other shutdown code. Returns
 // -1 when the engine cannot be obtained or does not start.

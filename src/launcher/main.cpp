@@ -119,11 +119,8 @@ int main(int argc, char** argv)
     cmdline->CreateCmdLine(linuxCmdline);
     cmdline->AppendParm("-lumen", nullptr);
 
-    engineModule = Sys_LoadModule(g_pszengine);
-    if (!engineModule) {
-        std::printf("Unable to load engine, image is corrupt.\n");
+    if (!LoadEngineModule())
         return kStartupFailed;
-    }
     ChoosePacing();
     WritePidFile();
     if (!StartFileSystem())

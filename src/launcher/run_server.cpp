@@ -25,11 +25,8 @@ IServerEngineAPI* FetchEngineAPI()
 // A restart needs the engine module that the last cycle unloaded.
 bool ReloadEngineModule()
 {
-    engineModule = Sys_LoadModule(g_pszengine);
-    if (!engineModule) {
-        std::printf("Unable to load engine, image is corrupt.\n");
+    if (!LoadEngineModule())
         return false;
-    }
     Sys_RefreshNetSleep(engineModule);
     return true;
 }
@@ -72,6 +69,14 @@ int StopEngine()
 }
 
 }  // namespace
+
+bool LoadEngineModule()
+{
+    engineModule = Sys_LoadModule(g_pszengine);
+    if (!engineModule)
+        std::printf("Unable to load engine, image is corrupt.\n");
+    return engineModule != nullptr;
+}
 
 int RunServer()
 {
