@@ -119,13 +119,6 @@ void CTextConsoleUnix::ShutDown()
     CTextConsole::ShutDown();
 }
 
-void CTextConsoleUnix::ResumeRawMode()
-{
-    if (!settingsSaved)
-        return;
-    ApplyRawMode();
-}
-
 void CTextConsoleUnix::RestoreTerminal()
 {
     if (settingsSaved)

@@ -36,15 +36,13 @@ public:
     // 1 when standard input has a byte pending.
     int kbhit();
 
-    // Puts the terminal back into raw mode after ShutDown, when the engine
-    // starts again; does nothing unless Init had set raw mode.
-    void ResumeRawMode();
-
     // Async-signal-safe. Applies the saved settings or the raw ones, when
-    // Init read settings to save.
+    // Init read settings to save: nothing happens unless Init set raw mode.
+    // ApplyRawMode also takes the terminal again after ShutDown, when the
+    // engine starts again.
     void RestoreTerminal();
     void ApplyRawMode();
-    // True between Init (or ResumeRawMode) and ShutDown on a terminal.
+    // True between Init (or a later ApplyRawMode) and ShutDown on a terminal.
     bool WantsRawMode() const { return rawModeWanted != 0; }
 
 private:

@@ -13,7 +13,6 @@ namespace {
 
 constexpr size_t kPathSize = 1024;
 constexpr size_t kRetryPathSize = 512;
-const char* const kTruncated = "file too short for its loadable segments";
 
 // Builds the absolute path of moduleName into path. False when the current
 // directory cannot be read; the path is then left unused.
@@ -36,17 +35,19 @@ bool ModulePath(const char* moduleName, char (&path)[kPathSize])
     return true;
 }
 
-// The loader's handle, or null with the reason in reason.
-void* Open(const char* path, const char** reason)
+constexpr size_t kReasonSize = kPathSize + 64;
+
+// The loader's handle, or null with the reason, naming the file, in reason.
+void* Open(const char* path, char (&reason)[kReasonSize])
 {
     if (!Sys_ModuleFileIsWhole(path)) {
-        *reason = kTruncated;
+        FormatCut(reason, sizeof(reason), "%s: file too short for its loadable segments", path);
         return nullptr;
     }
     void* handle = dlopen(path, RTLD_NOW);
     if (!handle) {
         const char* loaderReason = dlerror();
-        *reason = loaderReason ? loaderReason : "unknown loader error";
+        FormatCut(reason, sizeof(reason), "%s", loaderReason ? loaderReason : "unknown loader error");
     }
     return handle;
 }
@@ -59,20 +60,15 @@ CSysModule* Sys_LoadModule(const char* moduleName)
     if (!ModulePath(moduleName, path))
         return nullptr;
 
-    const char* reason = nullptr;
-    const char* first = moduleName[0] == '/' ? moduleName : path;
-    void* handle = Open(first, &reason);
+    char reason[kReasonSize];
+    void* handle = Open(moduleName[0] == '/' ? moduleName : path, reason);
     if (handle)
         return static_cast<CSysModule*>(handle);
-    // The loader's own texts name the file; ours gets the name in front.
-    if (reason == kTruncated)
-        std::printf("Error:%s: %s\n", first, reason);
-    else
-        std::printf("Error:%s\n", reason);
+    std::printf("Error:%s\n", reason);
 
     char retryPath[kRetryPathSize];
     FormatCut(retryPath, sizeof(retryPath), "%s.so", path);
-    return static_cast<CSysModule*>(Open(retryPath, &reason));
+    return static_cast<CSysModule*>(Open(retryPath, reason));
 }
 
 void Sys_UnloadModule(CSysModule* module)

@@ -83,7 +83,7 @@ int RunServer()
     for (bool restart = false;; restart = true) {
         // The last stop gave the terminal back; the console takes it again.
         if (restart)
-            console.ResumeRawMode();
+            console.ApplyRawMode();
         if ((restart && !ReloadEngineModule()) || !StartEngine()) {
             // The process ends next without the console's destructor.
             console.ShutDown();
