@@ -6,6 +6,7 @@
 #include "icommandline.h"
 #include "module.h"
 #include "pacing.h"
+#include "supervisor.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -130,6 +131,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    Supervisors_Open();
     RunServer();
 
     StopFileSystem();

@@ -3,6 +3,7 @@
 #include "icommandline.h"
 #include "module.h"
 #include "pacing.h"
+#include "supervisor.h"
 
 #include <cstdio>
 
@@ -31,18 +32,24 @@ bool ReloadEngineModule()
     return true;
 }
 
-// Paces, polls the console and runs frames until one returns false.
+// Paces, polls the console and runs frames until one returns false. The
+// supervisors hear of the first frame and of every frame that completes.
 // Nothing is allocated here: this is the per-frame path.
 void RunFrames()
 {
     char text[kSubmitSize];
-    do {
+    for (bool first = true;; first = false) {
         Sys_Sleep(kPacingMilliseconds);
         if (const char* line = console.GetLine()) {
             std::snprintf(text, sizeof(text), "%s\n", line);
             engineAPI->SubmitConsoleText(text);
         }
-    } while (engineAPI->RunFrame());
+        if (!engineAPI->RunFrame())
+            return;
+        if (first)
+            Supervisors_Started();
+        Supervisors_FrameDone();
+    }
 }
 
 // Starts the engine once; false when it cannot be obtained or refuses.
@@ -90,7 +97,10 @@ int RunServer()
             return kFailed;
         }
         RunFrames();
-        if (StopEngine() == ENGINE_SHUTDOWN_QUIT)
+        if (StopEngine() == ENGINE_SHUTDOWN_QUIT) {
+            Supervisors_Stopping();
             return ENGINE_SHUTDOWN_QUIT;
+        }
+        Supervisors_Restarting();
     }
 }
