@@ -1,7 +1,5 @@
 #include "text_console_unix.h"
 
-#include "terminal_signals.h"
-
 #include <sys/ioctl.h>
 #include <sys/select.h>
 #include <unistd.h>
@@ -19,11 +17,6 @@ constexpr unsigned char kEscape = 27;
 constexpr unsigned char kDelete = 127;
 constexpr unsigned char kFirstPrintable = 32;
 constexpr unsigned char kLastPrintable = 126;
-
-// Escape states of the key decoder.
-constexpr int kNormal = 0;
-constexpr int kAfterEscape = 1;
-constexpr int kInSequence = 2;  // after ESC and "[", "O" or "o"
 
 // Standard input's raw settings: the saved ones with line mode and echo off.
 termios termNew;
@@ -79,17 +72,8 @@ bool CTextConsoleUnix::Init(IBaseSystem*)
 {
     BlockTerminalSignals(SIG_BLOCK, false);
     OpenEchoStream();
-    // Without a terminal on standard input there is nothing to save or change.
-    if (tcgetattr(kStdin, &savedTerminalSettings) == 0) {
-        settingsSaved = 1;
-        termNew = savedTerminalSettings;
-        termNew.c_lflag &= ~(ICANON | ECHO);
-        termNew.c_cc[VMIN] = 1;
-        termNew.c_cc[VTIME] = 0;
-        // Guarded first, so that no signal finds the terminal raw unguarded.
-        Terminal_GuardSignals(this);
-        ApplyRawMode();
-    }
+    SaveTerminalSettings();
+    TakeTerminalAgain();
     BlockTerminalSignals(SIG_UNBLOCK, false);
     return CTextConsole::Init(nullptr);
 }
@@ -114,24 +98,53 @@ void CTextConsoleUnix::OpenEchoStream()
 
 void CTextConsoleUnix::ShutDown()
 {
-    rawModeWanted = 0;
-    RestoreTerminal();
+    GiveTerminalBack();
     CTextConsole::ShutDown();
 }
 
-void CTextConsoleUnix::RestoreTerminal()
+// --- the terminal -----------------------------------------------------------------
+
+// Reads the settings to give back and builds the raw ones from them.
+// Without a terminal on standard input there is nothing to save or change.
+void CTextConsoleUnix::SaveTerminalSettings()
 {
+    if (tcgetattr(kStdin, &savedTerminalSettings) != 0)
+        return;
+    termNew = savedTerminalSettings;
+    termNew.c_lflag &= ~(ICANON | ECHO);
+    termNew.c_cc[VMIN] = 1;
+    termNew.c_cc[VTIME] = 0;
+    settingsSaved = 1;
+}
+
+void CTextConsoleUnix::GiveTerminalBack()
+{
+    rawModeWanted = 0;
     if (settingsSaved)
         WriteSettings(savedTerminalSettings);
 }
 
-void CTextConsoleUnix::ApplyRawMode()
+void CTextConsoleUnix::TakeTerminalAgain()
 {
     if (!settingsSaved)
         return;
     rawModeWanted = 1;
     WriteSettings(termNew);
 }
+
+void CTextConsoleUnix::SuspendRawMode()
+{
+    if (rawModeWanted)
+        WriteSettings(savedTerminalSettings);
+}
+
+void CTextConsoleUnix::ResumeRawMode()
+{
+    if (rawModeWanted)
+        WriteSettings(termNew);
+}
+
+// --- output -----------------------------------------------------------------------
 
 void CTextConsoleUnix::PrintRaw(const char* text, int length)
 {
@@ -172,7 +185,7 @@ char* CTextConsoleUnix::GetLine()
 // Reads and handles pending bytes one at a time.
 char* CTextConsoleUnix::ReadKeys()
 {
-    int escapeState = kNormal;
+    EscapeState state = EscapeState::kNormal;
     do {
         unsigned char byte;
         // End of input, or a failed read: the next frame polls again. An
@@ -181,62 +194,57 @@ char* CTextConsoleUnix::ReadKeys()
         // per frame rather than a busy loop.
         if (read(kStdin, &byte, 1) != 1)
             return nullptr;
-        if (HandleByte(byte, escapeState))
-            return lineBuffer;
+        if (byte == kEnter) {
+            state = EscapeState::kNormal;
+            if (ReceiveNewline() != 0)
+                return lineBuffer;
+        } else {
+            state = HandleKey(byte, state);
+        }
         std::fflush(stdout);
     } while (InputPending());
     return nullptr;
 }
 
-// Acts on one input byte; true when it was an Enter that finished a
-// non-empty line.
-bool CTextConsoleUnix::HandleByte(unsigned char byte, int& escapeState)
+// Acts on one input byte other than Enter; returns the decoder's next state.
+CTextConsoleUnix::EscapeState CTextConsoleUnix::HandleKey(unsigned char byte, EscapeState state)
 {
     switch (byte) {
     case kBackspace:
     case kDelete:
-        escapeState = kNormal;
         ReceiveBackspace();
-        return false;
+        return EscapeState::kNormal;
     case kTab:
-        escapeState = kNormal;
         ReceiveTab();
-        return false;
-    case kEnter:
-        escapeState = kNormal;
-        return ReceiveNewline() != 0;
+        return EscapeState::kNormal;
     case kEscape:
-        escapeState = kAfterEscape;
-        return false;
+        return EscapeState::kAfterEscape;
     default:
         if (byte >= kFirstPrintable && byte <= kLastPrintable)
-            HandlePrintable(static_cast<char>(byte), escapeState);
-        return false;  // other control bytes and bytes above 126 are ignored
+            return HandlePrintable(static_cast<char>(byte), state);
+        return state;  // other control bytes and bytes above 126 are ignored
     }
 }
 
 // Cursor keys arrive as ESC "[" (or "O", "o") and one of "A" to "D"; any
 // other printable byte is typed, except inside an unknown sequence.
-void CTextConsoleUnix::HandlePrintable(char ch, int& escapeState)
+CTextConsoleUnix::EscapeState CTextConsoleUnix::HandlePrintable(char ch, EscapeState state)
 {
     bool introducer = ch == '[' || ch == 'O' || ch == 'o';
     bool arrow = ch >= 'A' && ch <= 'D';
-    if (escapeState == kAfterEscape && introducer) {
-        escapeState = kInSequence;
-        return;
-    }
-    if (escapeState == kInSequence && !introducer) {
+    if (state == EscapeState::kAfterEscape && introducer)
+        return EscapeState::kInSequence;
+    if (state == EscapeState::kInSequence && !introducer) {
         if (!arrow)
-            return;  // the rest of a sequence the decoder does not know
-        escapeState = kNormal;
+            return state;  // the rest of a sequence the decoder does not know
         switch (ch) {
         case 'A': ReceiveUpArrow(); break;
         case 'B': ReceiveDownArrow(); break;
         case 'C': ReceiveRightArrow(); break;
         default: ReceiveLeftArrow(); break;
         }
-        return;
+        return EscapeState::kNormal;
     }
-    escapeState = kNormal;
     ReceiveStandardChar(ch);
+    return EscapeState::kNormal;
 }

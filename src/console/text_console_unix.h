@@ -12,18 +12,17 @@
 // driver), decodes typed bytes into keys without ever blocking a frame, and
 // echoes the operator's typing on the controlling terminal.
 //
-// It is the one owner of the terminal settings: they are saved once in
-// Init, and every way of giving the terminal back (ShutDown, the
-// destructor, a signal that ends or stops the process) goes through
-// RestoreTerminal.
+// It is the one owner of the terminal settings: Init saves them once, and
+// every change of the terminal goes through the functions of the section
+// "the terminal" below, whoever asks for it (the run loop, the destructor,
+// the launcher's signal handlers).
 class CTextConsoleUnix : public CTextConsole {
 public:
     ~CTextConsoleUnix() override;
 
     // The provider is not used: the terminal console completes nothing.
     bool Init(IBaseSystem* system) override;
-    // Gives the terminal its saved settings back; the console keeps working
-    // on the restored terminal. Safe to call more than once.
+    // Gives the terminal back; the console keeps working on it.
     void ShutDown() override;
     void PrintRaw(const char* text, int length) override;
     void Echo(const char* text, int length) override;
@@ -36,20 +35,32 @@ public:
     // 1 when standard input has a byte pending.
     int kbhit();
 
-    // Async-signal-safe. Applies the saved settings or the raw ones, when
-    // Init read settings to save: nothing happens unless Init set raw mode.
-    // ApplyRawMode also takes the terminal again after ShutDown, when the
-    // engine starts again.
-    void RestoreTerminal();
-    void ApplyRawMode();
-    // True between Init (or a later ApplyRawMode) and ShutDown on a terminal.
+    // --- the terminal ---
+    // Nothing here changes a terminal unless Init found one on standard
+    // input and saved its settings.
+    //
+    // Gives the terminal its saved settings back, for good: raw mode is no
+    // longer wanted. Safe to call more than once.
+    void GiveTerminalBack();
+    // Raw mode again after GiveTerminalBack, when the engine starts again.
+    void TakeTerminalAgain();
+    // Async-signal-safe, for a signal that ends or stops the process: puts
+    // the saved settings back while raw mode stays wanted.
+    void SuspendRawMode();
+    // Async-signal-safe, for a continued process: raw mode again if it is
+    // wanted.
+    void ResumeRawMode();
+    // True between Init (or TakeTerminalAgain) and GiveTerminalBack.
     bool WantsRawMode() const { return rawModeWanted != 0; }
 
 private:
+    enum class EscapeState { kNormal, kAfterEscape, kInSequence };
+
+    void SaveTerminalSettings();
     void OpenEchoStream();
-    bool HandleByte(unsigned char byte, int& escapeState);
-    void HandlePrintable(char ch, int& escapeState);
     char* ReadKeys();
+    EscapeState HandleKey(unsigned char byte, EscapeState state);
+    EscapeState HandlePrintable(char ch, EscapeState state);
 
     termios savedTerminalSettings{};  // standard input's settings as Init found them
     FILE* echoStream = nullptr;       // controlling terminal, "/dev/null" or standard output

@@ -5,19 +5,12 @@
 #include "interface.h"
 #include "text_console_unix.h"
 
-#include <tarn/engine_api.h>
 #include <tarn/filesystem_api.h>
 
-extern const char* g_pszengine;
-extern CSysModule* engineModule;
 extern CSysModule* filesystemModule;
 extern InterfaceFactory filesystemFactory;
 extern IFileSystemModule* pFileSystem;
-extern IServerEngineAPI* engineAPI;
 extern CTextConsoleUnix console;
-
-// Loads engineModule from g_pszengine; on failure says so and returns false.
-bool LoadEngineModule();
 
 // Starts the engine and runs its frames until it asks to quit (returns
 // ENGINE_SHUTDOWN_QUIT), restarting it on any other shutdown code. Returns

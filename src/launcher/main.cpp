@@ -3,9 +3,11 @@
 #include "launcher.h"
 
 #include "dedicated_exports.h"
+#include "engine_module.h"
 #include "icommandline.h"
 #include "module.h"
 #include "pacing.h"
+#include "signals.h"
 #include "supervisor.h"
 
 #include <cstdio>
@@ -29,12 +31,9 @@ CTextConsoleUnix console;
 EXPOSE_SINGLE_INTERFACE(CDedicatedExports, IDedicatedExports, VENGINE_DEDICATEDEXPORTS_API_VERSION);
 
 char linuxCmdline[kMaxCmdline];
-const char* g_pszengine = "engine_amd.so";
-CSysModule* engineModule = nullptr;
 CSysModule* filesystemModule = nullptr;
 InterfaceFactory filesystemFactory = nullptr;
 IFileSystemModule* pFileSystem = nullptr;
-IServerEngineAPI* engineAPI = nullptr;
 
 namespace {
 
@@ -69,7 +68,7 @@ void ChoosePacing()
     char* value = nullptr;
     if (cmdline->CheckParm("-pingboost", &value) && value)
         pingboost = std::strtol(value, nullptr, 10);
-    Sys_ChoosePacing(pingboost, engineModule);
+    Sys_ChoosePacing(pingboost, Engine_NetSleep());
 }
 
 void WritePidFile()
@@ -112,6 +111,7 @@ void StopFileSystem()
 
 int main(int argc, char** argv)
 {
+    Sys_InstallSignals();
     if (JoinedSize(argc, argv) > static_cast<size_t>(kMaxCmdline)) {
         std::printf("command line too long, %i max\n", kMaxCmdline);
         std::exit(kStartupFailed);
@@ -120,7 +120,7 @@ int main(int argc, char** argv)
     cmdline->CreateCmdLine(linuxCmdline);
     cmdline->AppendParm("-lumen", nullptr);
 
-    if (!LoadEngineModule())
+    if (!Engine_Load())
         return kStartupFailed;
     ChoosePacing();
     WritePidFile();

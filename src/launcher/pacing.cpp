@@ -1,7 +1,5 @@
 #include "pacing.h"
 
-#include "module.h"
-
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/select.h>
@@ -75,7 +73,7 @@ void alarmFunc(int)
         ArmTimer(0, kRearmMicroseconds);
 }
 
-void Sys_ChoosePacing(long pingboost, CSysModule* engine)
+void Sys_ChoosePacing(long pingboost, NetSleepFunction engineNetSleep)
 {
     // The kernel lets a sleep end up to 50 µs late by default, most of the
     // gap between 1 ms pacing and 1000 frames per second; the launcher asks
@@ -91,7 +89,7 @@ void Sys_ChoosePacing(long pingboost, CSysModule* engine)
         break;
     case 3:
         Sys_Sleep = Sys_Sleep_Net;
-        Sys_RefreshNetSleep(engine);
+        Sys_SetEngineNetSleep(engineNetSleep);
         break;
     default:
         Sys_Sleep = Sys_Sleep_Old;
@@ -99,10 +97,7 @@ void Sys_ChoosePacing(long pingboost, CSysModule* engine)
     }
 }
 
-void Sys_RefreshNetSleep(CSysModule* engine)
+void Sys_SetEngineNetSleep(NetSleepFunction engineNetSleep)
 {
-    if (Sys_Sleep != Sys_Sleep_Net)
-        return;
-    NET_Sleep = reinterpret_cast<NetSleepFunction>(
-        engine ? Sys_GetProcAddress(engine, ENGINE_NET_SLEEP_PROCNAME) : nullptr);
+    NET_Sleep = Sys_Sleep == Sys_Sleep_Net ? engineNetSleep : nullptr;
 }

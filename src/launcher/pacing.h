@@ -4,13 +4,11 @@
 
 #include <tarn/engine_api.h>
 
-class CSysModule;
-
 typedef void (*SleepFunction)(int milliseconds);
 
 // The active strategy; set by main before the run loop starts.
 extern SleepFunction Sys_Sleep;
-// The engine's network sleep; null unless strategy 3 found it.
+// The engine's network sleep; null unless strategy 3 was given one.
 extern NetSleepFunction NET_Sleep;
 
 // usleep for the delay.
@@ -26,11 +24,12 @@ void Sys_Sleep_Net(int milliseconds);
 void alarmFunc(int signalNumber);
 
 // Chooses the strategy for a -pingboost value: 1 interval timer (installs
-// alarmFunc), 2 select, 3 the engine's network sleep (looked up in engine),
-// anything else plain sleep. Sets the process's timer slack to 1 ns.
-void Sys_ChoosePacing(long pingboost, CSysModule* engine);
+// alarmFunc), 2 select, 3 the engine's network sleep engineNetSleep (may be
+// null), anything else plain sleep. Sets the process's timer slack to 1 ns.
+void Sys_ChoosePacing(long pingboost, NetSleepFunction engineNetSleep);
 
-// With strategy 3, looks NET_Sleep up again in a newly loaded engine module.
-void Sys_RefreshNetSleep(CSysModule* engine);
+// The engine module was loaded again or unloaded: strategy 3 takes the
+// network sleep of the new image, or null; the others ignore it.
+void Sys_SetEngineNetSleep(NetSleepFunction engineNetSleep);
 
 #endif

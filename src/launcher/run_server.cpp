@@ -1,7 +1,7 @@
 #include "launcher.h"
 
+#include "engine_module.h"
 #include "icommandline.h"
-#include "module.h"
 #include "pacing.h"
 #include "supervisor.h"
 
@@ -13,24 +13,6 @@ constexpr int kPacingMilliseconds = 1;
 constexpr int kFailed = -1;
 // A console line of at most 254 characters, its "\n" and the terminator.
 constexpr int kSubmitSize = 256;
-
-// The engine API from the loaded engine module, or null.
-IServerEngineAPI* FetchEngineAPI()
-{
-    InterfaceFactory factory = Sys_GetFactory(engineModule);
-    if (!factory)
-        return nullptr;
-    return static_cast<IServerEngineAPI*>(factory(ENGINE_LAUNCHER_API_VERSION, nullptr));
-}
-
-// A restart needs the engine module that the last cycle unloaded.
-bool ReloadEngineModule()
-{
-    if (!LoadEngineModule())
-        return false;
-    Sys_RefreshNetSleep(engineModule);
-    return true;
-}
 
 // Paces, polls the console and runs frames until one returns false. The
 // supervisors hear of the first frame and of every frame that completes.
@@ -55,8 +37,7 @@ void RunFrames()
 // Starts the engine once; false when it cannot be obtained or refuses.
 bool StartEngine()
 {
-    engineAPI = FetchEngineAPI();
-    if (!engineAPI)
+    if (!Engine_FetchAPI())
         return false;
     return engineAPI->Initialize(".", cmdline->GetCmdLine(), Sys_GetFactoryThis(),
                                  filesystemFactory);
@@ -66,32 +47,26 @@ bool StartEngine()
 // shutdown code.
 int StopEngine()
 {
-    console.ShutDown();
+    console.ShutDown();  // gives the terminal back
     int code = engineAPI->Shutdown();
-    Sys_UnloadModule(engineModule);
-    engineModule = nullptr;
-    NET_Sleep = nullptr;
-    engineAPI = nullptr;
+    Engine_Unload();
     return code;
+}
+
+// A restart needs the engine module that the last cycle unloaded, and the
+// terminal that the last stop gave back.
+bool PrepareRestart()
+{
+    console.TakeTerminalAgain();
+    return Engine_Load();
 }
 
 }  // namespace
 
-bool LoadEngineModule()
-{
-    engineModule = Sys_LoadModule(g_pszengine);
-    if (!engineModule)
-        std::printf("Unable to load engine, image is corrupt.\n");
-    return engineModule != nullptr;
-}
-
 int RunServer()
 {
     for (bool restart = false;; restart = true) {
-        // The last stop gave the terminal back; the console takes it again.
-        if (restart)
-            console.ApplyRawMode();
-        if ((restart && !ReloadEngineModule()) || !StartEngine()) {
+        if ((restart && !PrepareRestart()) || !StartEngine()) {
             // The process ends next without the console's destructor.
             console.ShutDown();
             return kFailed;

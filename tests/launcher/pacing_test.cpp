@@ -3,7 +3,6 @@
 // in pass-through mode they go on to the real calls and real signals.
 #include "pacing.h"
 
-#include "module.h"
 
 #include <gtest/gtest.h>
 
@@ -228,30 +227,22 @@ TEST_F(PacingTest, ChoosingAStrategyAsksForTheLeastTimerSlack)
     EXPECT_EQ(prctl(PR_GET_TIMERSLACK), 1);
 }
 
-TEST_F(PacingTest, EngineSleepIsLookedUpInTheEngineModule)
+TEST_F(PacingTest, OnlyTheEngineSleepStrategyKeepsTheEnginesSleep)
 {
-    const std::string dir = TARN_TEST_MODULE_DIR;
-    CSysModule* engine = Sys_LoadModule((dir + "/test_engine.so").c_str());
-    CSysModule* withoutSleep = Sys_LoadModule((dir + "/test_engine_nonet.so").c_str());
-    ASSERT_TRUE(engine && withoutSleep);
-
-    Sys_ChoosePacing(3, engine);
+    Sys_ChoosePacing(3, CountingNetSleep);
     EXPECT_EQ(Sys_Sleep, &Sys_Sleep_Net);
-    EXPECT_EQ(reinterpret_cast<void*>(NET_Sleep),
-              Sys_GetProcAddress(engine, ENGINE_NET_SLEEP_PROCNAME));
-    EXPECT_NE(NET_Sleep, nullptr);
+    EXPECT_EQ(NET_Sleep, &CountingNetSleep);
 
-    Sys_RefreshNetSleep(withoutSleep);
+    // A module loaded again without the symbol, then unloaded.
+    Sys_SetEngineNetSleep(nullptr);
     EXPECT_EQ(NET_Sleep, nullptr);
     EXPECT_EQ(Sys_Sleep, &Sys_Sleep_Net);
 
-    // Another strategy never looks the engine's sleep up.
-    Sys_ChoosePacing(2, engine);
-    Sys_RefreshNetSleep(engine);
+    // Another strategy never keeps the engine's sleep.
+    Sys_ChoosePacing(2, CountingNetSleep);
     EXPECT_EQ(NET_Sleep, nullptr);
-
-    Sys_UnloadModule(engine);
-    Sys_UnloadModule(withoutSleep);
+    Sys_SetEngineNetSleep(CountingNetSleep);
+    EXPECT_EQ(NET_Sleep, nullptr);
 }
 
 // Runs body in a child process; false when it did not end by itself

@@ -1,20 +1,19 @@
-#include "terminal_signals.h"
+#include "signals.h"
 
-#include "text_console_unix.h"
+#include "launcher.h"
 
 #include <cerrno>
 #include <csignal>
 #include <unistd.h>
 
-// Everything below runs in signal handlers: async-signal-safe calls only.
+// The handlers run asynchronously: async-signal-safe calls only, on the
+// console's settings that Init prepared.
 
 namespace {
 
 constexpr int kStdin = 0;
 const int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP, SIGQUIT, SIGSEGV,
                               SIGBUS,  SIGFPE,  SIGILL, SIGABRT};
-
-CTextConsoleUnix* volatile s_console = nullptr;
 
 void SetAction(int signalNumber, void (*handler)(int))
 {
@@ -50,8 +49,7 @@ bool InForeground()
 
 void OnEndingSignal(int signalNumber)
 {
-    if (s_console->WantsRawMode())
-        s_console->RestoreTerminal();
+    console.SuspendRawMode();
     RaiseWithDefaultAction(signalNumber);
 }
 
@@ -59,23 +57,22 @@ void OnContinue(int)
 {
     int savedErrno = errno;
     // A job continued in the background must leave the shell's settings be.
-    if (s_console->WantsRawMode() && InForeground())
-        s_console->ApplyRawMode();
+    if (console.WantsRawMode() && InForeground())
+        console.ResumeRawMode();
     errno = savedErrno;
 }
 
 void OnStop(int signalNumber)
 {
     int savedErrno = errno;
-    if (s_console->WantsRawMode())
-        s_console->RestoreTerminal();
+    console.SuspendRawMode();
     RaiseWithDefaultAction(signalNumber);  // the process stops here
     SetAction(signalNumber, OnStop);
     OnContinue(SIGCONT);
     errno = savedErrno;
 }
 
-void Guard(int signalNumber, void (*handler)(int))
+void Take(int signalNumber, void (*handler)(int))
 {
     if (HasDefaultAction(signalNumber))
         SetAction(signalNumber, handler);
@@ -83,11 +80,10 @@ void Guard(int signalNumber, void (*handler)(int))
 
 }  // namespace
 
-void Terminal_GuardSignals(CTextConsoleUnix* console)
+void Sys_InstallSignals()
 {
-    s_console = console;
     for (int signalNumber : kEndingSignals)
-        Guard(signalNumber, OnEndingSignal);
-    Guard(SIGTSTP, OnStop);
-    Guard(SIGCONT, OnContinue);
+        Take(signalNumber, OnEndingSignal);
+    Take(SIGTSTP, OnStop);
+    Take(SIGCONT, OnContinue);
 }
