@@ -20,6 +20,7 @@ namespace {
 // The joined arguments with their terminator.
 constexpr int kMaxCmdline = 2048;
 constexpr int kStartupFailed = -1;
+constexpr int kFailed = -1;  // what RunServer returns when the engine did not start
 constexpr const char* kFileSystemModuleName = "filesystem_stdio_i386.so";
 
 }  // namespace
@@ -132,11 +133,14 @@ int main(int argc, char** argv)
     }
 
     Supervisors_Open();
-    RunServer();
+    int result = RunServer();
 
     StopFileSystem();
     // _exit flushes nothing, and a start script reading a pipe or a file
     // would lose the last messages that are still buffered.
     std::fflush(stdout);
-    _exit(0);
+    if (Sys_StopRequested())
+        Sys_EndByStopSignal();
+    // An engine that did not start is a failure that a supervisor retries.
+    _exit(result == kFailed ? kStartupFailed : 0);
 }

@@ -3,6 +3,7 @@
 #include "engine_module.h"
 #include "icommandline.h"
 #include "pacing.h"
+#include "signals.h"
 #include "supervisor.h"
 
 #include <cstdio>
@@ -14,9 +15,10 @@ constexpr int kFailed = -1;
 // A console line of at most 254 characters, its "\n" and the terminator.
 constexpr int kSubmitSize = 256;
 
-// Paces, polls the console and runs frames until one returns false. The
-// supervisors hear of the first frame and of every frame that completes.
-// Nothing is allocated here: this is the per-frame path.
+// Paces, polls the console and runs frames until one returns false or a
+// stop is requested. The supervisors hear of the first frame and of every
+// frame that completes. Nothing is allocated here: this is the per-frame
+// path.
 void RunFrames()
 {
     char text[kSubmitSize];
@@ -26,7 +28,7 @@ void RunFrames()
             std::snprintf(text, sizeof(text), "%s\n", line);
             engineAPI->SubmitConsoleText(text);
         }
-        if (!engineAPI->RunFrame())
+        if (Sys_StopRequested() || !engineAPI->RunFrame())
             return;
         if (first)
             Supervisors_Started();
@@ -61,18 +63,37 @@ bool PrepareRestart()
     return Engine_Load();
 }
 
+// The engine did not start: the process ends next, without the console's
+// destructor.
+int GiveUp()
+{
+    console.ShutDown();
+    return kFailed;
+}
+
+// A stop was requested before the engine started: nothing to shut down.
+int StopUnstarted()
+{
+    console.ShutDown();
+    Engine_Unload();
+    Supervisors_Stopping();
+    return ENGINE_SHUTDOWN_QUIT;
+}
+
 }  // namespace
 
 int RunServer()
 {
     for (bool restart = false;; restart = true) {
-        if ((restart && !PrepareRestart()) || !StartEngine()) {
-            // The process ends next without the console's destructor.
-            console.ShutDown();
-            return kFailed;
-        }
+        if (restart && !PrepareRestart())
+            return GiveUp();
+        if (Sys_StopRequested())
+            return StopUnstarted();
+        if (!StartEngine())
+            return GiveUp();
         RunFrames();
-        if (StopEngine() == ENGINE_SHUTDOWN_QUIT) {
+        // A requested stop overrides the engine's code: no restart.
+        if (StopEngine() == ENGINE_SHUTDOWN_QUIT || Sys_StopRequested()) {
             Supervisors_Stopping();
             return ENGINE_SHUTDOWN_QUIT;
         }

@@ -6,21 +6,30 @@
 #include <csignal>
 #include <unistd.h>
 
-// The handlers run asynchronously: async-signal-safe calls only, on the
-// console's settings that Init prepared.
+// The handlers run asynchronously: async-signal-safe calls only, on state
+// prepared in advance (the console's saved settings, the stop request).
 
 namespace {
 
 constexpr int kStdin = 0;
-const int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP, SIGQUIT, SIGSEGV,
-                              SIGBUS,  SIGFPE,  SIGILL, SIGABRT};
+constexpr int kSignalStatusBase = 128;
+const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
-void SetAction(int signalNumber, void (*handler)(int))
+// The crash handlers' own stack. The kernel's signal frame with the widest
+// x86 vector state takes a few KiB, glibc's SIGSTKSZ is 8 KiB on x86 and
+// the handler itself needs little: 64 KiB leaves room for all of them.
+constexpr size_t kCrashStackSize = 64 * 1024;
+alignas(16) char s_crashStack[kCrashStackSize];
+
+volatile std::sig_atomic_t s_stopSignal = 0;
+
+void SetAction(int signalNumber, void (*handler)(int), int flags = SA_RESTART)
 {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = flags;
     sigaction(signalNumber, &action, nullptr);
 }
 
@@ -42,6 +51,14 @@ void RaiseWithDefaultAction(int signalNumber)
     raise(signalNumber);
 }
 
+// Ends the process by the signal; the exit covers a namespace's PID 1,
+// to which its own signal with the default action is not delivered.
+[[noreturn]] void EndBy(int signalNumber)
+{
+    RaiseWithDefaultAction(signalNumber);
+    _exit(kSignalStatusBase + signalNumber);
+}
+
 bool InForeground()
 {
     return tcgetpgrp(kStdin) == getpgrp();
@@ -50,7 +67,16 @@ bool InForeground()
 void OnEndingSignal(int signalNumber)
 {
     console.SuspendRawMode();
-    RaiseWithDefaultAction(signalNumber);
+    EndBy(signalNumber);
+}
+
+// The first request is recorded for the run loop; a second one means the
+// stop itself is stuck, and only the terminal is worth saving.
+void OnStopRequest(int signalNumber)
+{
+    if (s_stopSignal)
+        OnEndingSignal(signalNumber);
+    s_stopSignal = signalNumber;
 }
 
 void OnContinue(int)
@@ -72,18 +98,46 @@ void OnStop(int signalNumber)
     errno = savedErrno;
 }
 
-void Take(int signalNumber, void (*handler)(int))
+void OnBrokenPipe(int)
+{
+}
+
+void Take(int signalNumber, void (*handler)(int), int flags = SA_RESTART)
 {
     if (HasDefaultAction(signalNumber))
-        SetAction(signalNumber, handler);
+        SetAction(signalNumber, handler, flags);
+}
+
+// Without it, a crash handler would need the stack that overflowed.
+void UseCrashStack()
+{
+    stack_t stack{};
+    stack.ss_sp = s_crashStack;
+    stack.ss_size = sizeof(s_crashStack);
+    sigaltstack(&stack, nullptr);
 }
 
 }  // namespace
 
 void Sys_InstallSignals()
 {
-    for (int signalNumber : kEndingSignals)
-        Take(signalNumber, OnEndingSignal);
+    UseCrashStack();
+    for (int signalNumber : kStopSignals)
+        Take(signalNumber, OnStopRequest);
+    for (int signalNumber : kCrashSignals)
+        Take(signalNumber, OnEndingSignal, SA_RESTART | SA_ONSTACK);
+    Take(SIGQUIT, OnEndingSignal);
     Take(SIGTSTP, OnStop);
     Take(SIGCONT, OnContinue);
+    Take(SIGPIPE, OnBrokenPipe);
+}
+
+int Sys_StopRequested()
+{
+    return s_stopSignal;
+}
+
+void Sys_EndByStopSignal()
+{
+    EndBy(s_stopSignal);
 }

@@ -1,6 +1,7 @@
 // The run loop of the real launcher: typed lines reaching the engine, the
 // order of a frame's steps, engine restarts, and the pacing strategy that
 // each -pingboost value selects (seen through the preloaded pacing probe).
+#include "end_checks.h"
 #include "server_run.h"
 
 #include <gtest/gtest.h>
@@ -121,12 +122,12 @@ TEST(Restart, ATypedRestartRestartsAndATypedQuitEnds)
               (std::vector<std::string>{"shutdown code=0", "shutdown code=3"}));
 }
 
-TEST(Restart, AnEngineThatFailsOnRestartEndsTheRunWithZero)
+TEST(Restart, AnEngineThatFailsOnRestartEndsTheRunWith255)
 {
     ServerDir dir;
     RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "1"}, {"TARN_TEST_CODES", "0"},
                                             {"TARN_TEST_INIT_FAIL", "2"}}));
-    ExpectCleanEnd(result);
+    ExpectFailedStart(result);
     std::vector<std::string> log = dir.Log();
     EXPECT_EQ(Matching(log, "initialize").size(), 3u);  // two starts and one failure line
     EXPECT_EQ(Matching(log, "shutdown").size(), 1u);
@@ -138,7 +139,7 @@ TEST(Restart, AnEngineModuleGoneAtRestartIsReportedAndTheRunEnds)
     ServerDir dir;
     RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "1"}, {"TARN_TEST_CODES", "0"},
                                             {"TARN_TEST_UNLINK_ON_SHUTDOWN", "1"}}));
-    ExpectCleanEnd(result);
+    ExpectFailedStart(result);
     // Standard output is a file here: the loader's line and the message
     // must not be lost in a buffer when the process ends.
     EXPECT_EQ(result.out, "\nConsole initialized.\n" +

@@ -1,6 +1,7 @@
 // Startup and teardown of the real launcher: the order of main's steps, its
 // messages and exit statuses, the pidfile and the command line the engine
 // receives.
+#include "end_checks.h"
 #include "server_run.h"
 
 #include <gtest/gtest.h>
@@ -126,27 +127,27 @@ TEST(Startup, AFileSystemFactoryWithoutTheInterfaceEndsWith255Silently)
     EXPECT_TRUE(dir.Log().empty());
 }
 
-TEST(Startup, AnEngineThatDoesNotStartStillEndsWithZero)
+TEST(Startup, AnEngineThatDoesNotStartEndsWith255)
 {
     ServerDir dir;
     RunOptions options = OneFrame();
     options.environment.push_back({"TARN_TEST_INIT_FAIL", "1"});
     RunResult result = dir.Run({}, options);
-    ExpectCleanEnd(result);
+    ExpectFailedStart(result);
     std::vector<std::string> log = dir.Log();
     EXPECT_TRUE(Matching(log, "frame").empty());
     EXPECT_TRUE(Matching(log, "shutdown").empty());
     EXPECT_EQ(Last(log), "filesystem deactivate");
 }
 
-TEST(Startup, AnEngineWithoutItsInterfaceRunsNoFrameAndEndsWithZero)
+TEST(Startup, AnEngineWithoutItsInterfaceRunsNoFrameAndEndsWith255)
 {
     for (const char* variant : {"test_engine", "test_engine_nofactory"}) {
         ServerDir dir(variant);
         RunOptions options = OneFrame();
         options.environment.push_back({"TARN_TEST_NO_API", "1"});
         RunResult result = dir.Run({}, options);
-        ExpectCleanEnd(result);
+        ExpectFailedStart(result);
         EXPECT_EQ(dir.Log(), (std::vector<std::string>{"filesystem activate", "filesystem deactivate"}))
             << variant;
     }

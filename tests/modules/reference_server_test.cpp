@@ -1,6 +1,7 @@
 // The reference engine and file-system modules run by the real launcher in
 // a temporary server directory: starting, the query protocol on loopback,
 // server.cfg, the console commands, restarts and clean stops.
+#include "end_checks.h"
 #include "server_run.h"
 #include "udp_probe.h"
 
@@ -124,7 +125,7 @@ TEST_F(ReferenceServer, ATakenPortFailsTheStartWithAMessage)
     UdpProbe taken;
     std::string port = std::to_string(taken.Port());
     RunResult result = dir.Run({"-port", port});
-    ExpectCleanEnd(result);
+    ExpectFailedStart(result);
     EXPECT_TRUE(Contains(result.out, "UDP port 127.0.0.1:" + port +
                                          " is already in use; choose another with -port.\n"))
         << result.out;
@@ -143,7 +144,7 @@ TEST_F(ReferenceServer, UnusableSwitchValuesFailTheStartWithAMessage)
     };
     for (const auto& [arguments, message] : cases) {
         RunResult result = dir.Run(arguments);
-        ExpectCleanEnd(result);
+        ExpectFailedStart(result);
         EXPECT_TRUE(Contains(result.out, message)) << result.out;
         EXPECT_FALSE(Contains(result.out, "Listening on")) << result.out;
     }
