@@ -84,6 +84,8 @@ std::vector<std::string> Words(const char* text)
         _exit(127);
     if (options.newSession)
         setsid();
+    // As a shell starts it: the test runner may have SIGPIPE ignored.
+    signal(SIGPIPE, SIG_DFL);
     for (const char* name : {"TARN_TEST_FRAMES", "TARN_TEST_CODES", "TARN_TEST_INIT_FAIL",
                              "TARN_TEST_NO_API", "TARN_TEST_PRINT", "TARN_TEST_CYCLE",
                              "TARN_TEST_UNLINK_ON_SHUTDOWN", "TARN_TEST_FS_NO_API", "LD_PRELOAD"})
@@ -97,10 +99,18 @@ std::vector<std::string> Words(const char* text)
         setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
     }
     OpenAs(1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC);
+    int noReader[2];
+    if (options.stdoutReaderGone && pipe(noReader) == 0) {
+        close(noReader[0]);
+        dup2(noReader[1], 1);
+        close(noReader[1]);
+    }
     OpenAs(2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC);
     SetUpStdin(options.stdinKind, input);
 
-    std::vector<std::string> wrapper = Words(std::getenv("TARN_TEST_WRAPPER"));
+    std::vector<std::string> wrapper = options.wrapper;
+    if (wrapper.empty())
+        wrapper = Words(std::getenv("TARN_TEST_WRAPPER"));
     std::vector<char*> argv;
     for (std::string& word : wrapper)
         argv.push_back(word.data());
@@ -171,6 +181,16 @@ ServerDir::~ServerDir()
 {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
+}
+
+bool ServerDir::WaitForLog(const std::string& prefix, int timeoutMilliseconds) const
+{
+    for (int waited = 0; waited < timeoutMilliseconds; ++waited) {
+        if (First(Log(), prefix) != "<none>")
+            return true;
+        Pause(1);
+    }
+    return false;
 }
 
 void ServerDir::Write(const std::string& name, const std::string& content) const

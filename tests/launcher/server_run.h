@@ -24,6 +24,9 @@ struct RunOptions {
     std::vector<std::pair<std::string, std::string>> environment;
     bool probe = false;       // preload the pacing probe
     bool newSession = false;  // start without a controlling terminal
+    bool stdoutReaderGone = false;  // standard output a pipe whose reader has closed it
+    // A command the launcher runs under, instead of TARN_TEST_WRAPPER's.
+    std::vector<std::string> wrapper;
     int timeoutMilliseconds = 20000;
 };
 
@@ -56,6 +59,9 @@ public:
     bool Exists(const std::string& name) const;
     // The test modules' event log, one entry per line.
     std::vector<std::string> Log() const;
+    // Waits until the log has an entry that begins with prefix; false after
+    // timeoutMilliseconds.
+    bool WaitForLog(const std::string& prefix, int timeoutMilliseconds = 20000) const;
 
     RunResult Run(const std::vector<std::string>& arguments, const RunOptions& options = {}) const;
 

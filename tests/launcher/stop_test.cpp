@@ -1,0 +1,134 @@
+// Stop requests through the real launcher, with a test engine that installs
+// no signal handlers of its own: the engine is shut down cleanly, and the
+// process ends by the signal that asked for the stop.
+#include "pty_job.h"
+#include "server_run.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What a stop must have done: one start, one Shutdown, the file system
+// deactivated, and nothing after it.
+void ExpectStoppedOnce(const ServerDir& dir)
+{
+    std::vector<std::string> log = dir.Log();
+    EXPECT_EQ(Matching(log, "initialize").size(), 1u);
+    EXPECT_EQ(Matching(log, "shutdown code=").size(), 1u);
+    EXPECT_EQ(Last(log), "filesystem deactivate");
+}
+
+// A slow launcher (under valgrind, say) gets longer than a second.
+long EndLimitMilliseconds()
+{
+    return std::getenv("TARN_TEST_WRAPPER") ? 10000 : 1000;
+}
+
+long MillisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+struct StopCase {
+    int signalNumber;
+    bool terminal;
+};
+
+class StopSignal : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(StopSignal, ShutsTheEngineDownAndEndsByTheSignal)
+{
+    const StopCase stop = GetParam();
+    ServerDir dir;
+    if (stop.terminal) {
+        PtyJob job(dir, {});
+        ASSERT_TRUE(dir.WaitForLog("initialize"));
+        ASSERT_TRUE(job.WaitRaw());
+        kill(job.Launcher(), stop.signalNumber);
+        EXPECT_EQ(job.NextEvent(), "signaled " + std::to_string(stop.signalNumber));
+        EXPECT_TRUE(job.WaitRestored(1000));
+    } else {
+        RunOptions options;
+        options.stdinKind = Stdin::kPipeKeptOpen;
+        RunningServer server(dir, {}, options);
+        ASSERT_TRUE(dir.WaitForLog("initialize"));
+        server.Signal(stop.signalNumber);
+        EXPECT_EQ(server.Finish().signal, stop.signalNumber);
+    }
+    ExpectStoppedOnce(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Launcher, StopSignal,
+                         ::testing::Values(StopCase{SIGTERM, false}, StopCase{SIGINT, false},
+                                           StopCase{SIGHUP, false}, StopCase{SIGTERM, true},
+                                           StopCase{SIGINT, true}, StopCase{SIGHUP, true}));
+
+TEST(StopSignal, ASecondOneWhileShutdownIsBusyEndsTheProcessAtOnce)
+{
+    ServerDir dir;
+    RunOptions options;
+    options.stdinKind = Stdin::kPipeKeptOpen;
+    options.environment = {{"TARN_TEST_SHUTDOWN_MS", "60000"}};
+    RunningServer server(dir, {}, options);
+    ASSERT_TRUE(dir.WaitForLog("initialize"));
+    server.Signal(SIGTERM);
+    ASSERT_TRUE(dir.WaitForLog("shutdown code="));
+    Clock::time_point second = Clock::now();
+    server.Signal(SIGTERM);
+    RunResult result = server.Finish();
+    EXPECT_EQ(result.signal, SIGTERM);
+    EXPECT_LT(MillisecondsSince(second), EndLimitMilliseconds());
+    EXPECT_EQ(Last(dir.Log()), "shutdown code=3");
+}
+
+// The launcher's own process id, as its parent unshare sees it.
+pid_t OnlyChild(pid_t parent)
+{
+    std::ifstream children("/proc/" + std::to_string(parent) + "/task/" +
+                           std::to_string(parent) + "/children");
+    pid_t child = 0;
+    children >> child;
+    return child;
+}
+
+TEST(StopSignal, EndsTheProcessAsPidOneOfANamespace)
+{
+    if (std::system("unshare --pid --fork --mount-proc true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no PID namespaces here (unshare --pid --fork --mount-proc failed)";
+    ServerDir dir;
+    RunOptions options;
+    options.stdinKind = Stdin::kPipeKeptOpen;
+    options.wrapper = {"unshare", "--pid", "--fork", "--mount-proc"};
+    RunningServer server(dir, {}, options);
+    ASSERT_TRUE(dir.WaitForLog("initialize"));
+    pid_t launcher = OnlyChild(server.Pid());
+    ASSERT_GT(launcher, 0);
+    Clock::time_point start = Clock::now();
+    kill(launcher, SIGTERM);
+    RunResult result = server.Finish();
+    EXPECT_TRUE(result.exited);
+    EXPECT_EQ(result.exitStatus, 128 + SIGTERM);
+    EXPECT_LT(MillisecondsSince(start), EndLimitMilliseconds());
+    ExpectStoppedOnce(dir);
+}
+
+TEST(BrokenPipe, AStandardOutputWithoutReaderLeavesTheServerRunning)
+{
+    ServerDir dir;
+    RunOptions options;
+    options.input = "first\nsecond\nquit\n";
+    options.stdoutReaderGone = true;
+    RunResult result = dir.Run({}, options);
+    EXPECT_TRUE(result.exited);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(Matching(dir.Log(), "submit").size(), 3u);
+}
+
+}  // namespace
