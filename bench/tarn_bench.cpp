@@ -7,6 +7,7 @@
 #include "floor.h"
 #include "launcher_run.h"
 #include "query_rtt.h"
+#include "stop_latency.h"
 #include "pty_job.h"
 
 #include <algorithm>
@@ -218,6 +219,23 @@ void QuerySection(Report& report)
 
 }  // namespace
 
+void StopSection(Report& report)
+{
+    constexpr int kStops = 20;
+    std::vector<long long> latencies = StopLatencies(kStops);
+    std::printf("\n### Stop latency (%s): SIGTERM to the end of the process, a no-op engine\n\n", report.arch.c_str());
+    if (latencies.empty()) {
+        std::printf("No stop could be measured.\n");
+        return;
+    }
+    double p50 = Percentile(latencies, 50) / 1e6;
+    double max = latencies.back() / 1e6;
+    std::printf("| stops | p50 ms | max ms |\n|---|---|---|\n| %zu of %d | %.2f | %.2f |\n",
+                latencies.size(), kStops, p50, max);
+    report.Row("stop", 0, "p50_ms", p50);
+    report.Row("stop", 0, "max_ms", max);
+}
+
 int main(int argc, char** argv)
 {
     // The floors run with the timer slack the launcher sets for itself.
@@ -229,11 +247,12 @@ int main(int argc, char** argv)
         s_frames = std::atol(argv[2]);
     report.csv.open(report.directory + "/results-" + report.arch + ".csv");
     // A third argument runs one section only: pacing, slack, cost,
-    // syscalls, query or console.
+    // syscalls, query, console or stop.
     std::string only = argc > 3 ? argv[3] : "";
     const std::pair<const char*, void (*)(Report&)> sections[] = {
         {"pacing", PacingSection}, {"slack", TimerSlackSection}, {"cost", OwnCostSection},
-        {"syscalls", SyscallSection}, {"query", QuerySection}, {"console", ConsoleSection}};
+        {"syscalls", SyscallSection}, {"query", QuerySection}, {"console", ConsoleSection},
+        {"stop", StopSection}};
     for (const auto& [name, run] : sections)
         if (only.empty() || only == name)
             run(report);
