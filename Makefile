@@ -2,7 +2,8 @@
 ARGS ?=
 JOBS ?= 2
 
-.PHONY: run test install test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke
+.PHONY: run test install test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke \
+	image test-image
 
 run: build-native
 	cd build/native/server && ./tarn-launcher $(ARGS)
@@ -13,7 +14,9 @@ build-native:
 	cmake --preset native
 	cmake --build --preset native -j $(JOBS)
 
+# The fleet manifest's test needs python3's jsonschema and yaml modules.
 test-native: build-native
+	@./scripts/ensure-manifest-tools || echo "The fleet manifest's test will skip."
 	ctest --preset native
 
 # Installs the launcher, the reference modules (as a runnable server
@@ -59,3 +62,14 @@ fuzz:
 
 fuzz-smoke:
 	./scripts/fuzz 20
+
+# The server's container image, localhost/tarn:i386, built with podman from
+# this tree's i386 build and the Debian packages of its runtime; nothing is
+# pulled. `scripts/image x86-64` builds localhost/tarn:x86-64.
+image:
+	./scripts/image i386
+
+# Builds the image, runs it, queries it from inside and stops it with
+# podman stop: status 143 within 2 s.
+test-image:
+	./scripts/test-image

@@ -65,7 +65,8 @@ bool CEngine::Initialize(const char*, const char* commandLine, InterfaceFactory 
         return false;
     Con_Printf("Tarn reference engine %s\n", kEngineVersion);
     sockaddr_in address;
-    if (!Engine_ReadOptions(commandLine ? commandLine : "", &address) || !server_.socket.Open(address))
+    if (!Engine_ReadOptions(commandLine ? commandLine : "", &address) || !server_.challenge.Start() ||
+        !server_.socket.Open(address))
         return false;
     server_.files = FindFileAPI(filesystemFactory);
     server_.stats.Start(Sys_Microseconds());

@@ -7,22 +7,47 @@ namespace {
 
 constexpr int kMaxDatagramsPerFrame = 64;
 
-bool IsRequest(int type)
+// A ping reply is the header alone, never longer than the ping.
+void AnswerPing(ServerState& server, const QueryHeader& request, const sockaddr_in& from)
 {
-    return type == QUERY_PING || type == QUERY_INFO;
+    unsigned char reply[QUERY_HEADER_SIZE];
+    QueryHeader header = request;
+    header.type = QUERY_PING | QUERY_REPLY;
+    int length = Query_WriteHeader(header, reply, sizeof(reply));
+    if (server.socket.Send(reply, length, from))
+        ++server.queriesServed;
 }
 
-void Answer(ServerState& server, const QueryHeader& request, const sockaddr_in& from, int64_t now)
+void SendInfo(ServerState& server, const QueryHeader& request, const sockaddr_in& from, int64_t now)
 {
     unsigned char reply[QUERY_MAX_DATAGRAM];
     QueryHeader header = request;
-    header.type = request.type | QUERY_REPLY;
+    header.type = QUERY_INFO | QUERY_REPLY;
     int length = Query_WriteHeader(header, reply, sizeof(reply));
-    if (request.type == QUERY_INFO)
-        length += Server_InfoText(server, now, reinterpret_cast<char*>(reply) + length,
-                                  static_cast<int>(sizeof(reply)) - length);
+    length += Server_InfoText(server, now, reinterpret_cast<char*>(reply) + length,
+                              static_cast<int>(sizeof(reply)) - length);
     if (server.socket.Send(reply, length, from))
         ++server.queriesServed;
+}
+
+// The info goes only to an address that echoed its challenge; any other
+// gets a challenge reply, which is exactly as long as the shortest info
+// request it answers. A request too short to carry a challenge gets nothing.
+void AnswerInfo(ServerState& server, const unsigned char* datagram, int length,
+                const QueryHeader& request, const sockaddr_in& from, int64_t now)
+{
+    QueryChallenge challenge;
+    if (!Query_ReadChallenge(datagram, length, challenge))
+        return;
+    if (server.challenge.Accepts(from, now, challenge)) {
+        SendInfo(server, request, from, now);
+        return;
+    }
+    server.challenge.Make(from, now, challenge);
+    QueryHeader header = request;
+    header.type = QUERY_CHALLENGE_REPLY;
+    unsigned char reply[QUERY_CHALLENGED_SIZE];
+    server.socket.Send(reply, Query_WriteChallenged(header, challenge, reply, sizeof(reply)), from);
 }
 
 }  // namespace
@@ -36,7 +61,11 @@ void Query_ServeFrame(ServerState& server, int64_t now)
         if (length < 0)
             return;
         QueryHeader request;
-        if (Query_ReadHeader(datagram, length, &request) && IsRequest(request.type))
-            Answer(server, request, from, now);
+        if (!Query_ReadHeader(datagram, length, &request))
+            continue;
+        if (request.type == QUERY_PING)
+            AnswerPing(server, request, from);
+        else if (request.type == QUERY_INFO)
+            AnswerInfo(server, datagram, length, request, from, now);
     }
 }

@@ -4,6 +4,7 @@
 
 #include "frame_stats.h"
 #include "net_socket.h"
+#include "query_challenge.h"
 
 #include <tarn/file_api.h>
 
@@ -14,6 +15,7 @@ constexpr int kStillRunning = -1;
 
 struct ServerState {
     CNetSocket socket;
+    CQueryChallenge challenge;
     CFrameStats stats;
     IFileAPI* files = nullptr;  // null when the file-system module offers none
     int64_t queriesServed = 0;

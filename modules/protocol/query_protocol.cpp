@@ -32,3 +32,21 @@ bool Query_ReadHeader(const unsigned char* data, int length, QueryHeader* header
     std::memcpy(header->token, data + kTokenOffset, QUERY_TOKEN_SIZE);
     return true;
 }
+
+int Query_WriteChallenged(const QueryHeader& header, const QueryChallenge& challenge,
+                          unsigned char* out, int size)
+{
+    if (size < QUERY_CHALLENGED_SIZE)
+        return -1;
+    Query_WriteHeader(header, out, size);
+    std::memcpy(out + QUERY_HEADER_SIZE, challenge, QUERY_CHALLENGE_SIZE);
+    return QUERY_CHALLENGED_SIZE;
+}
+
+bool Query_ReadChallenge(const unsigned char* data, int length, QueryChallenge& challenge)
+{
+    if (length < QUERY_CHALLENGED_SIZE)
+        return false;
+    std::memcpy(challenge, data + QUERY_HEADER_SIZE, QUERY_CHALLENGE_SIZE);
+    return true;
+}

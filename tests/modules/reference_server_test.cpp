@@ -85,14 +85,18 @@ TEST_F(ReferenceServer, AnswersPingsFromTheNetworkWaitWithPingboostThree)
     ExpectCleanEnd(server.Finish());
 }
 
-TEST_F(ReferenceServer, InfoRepliesCarryTheAddressAndTheCounts)
+TEST_F(ReferenceServer, InfoRepliesCarryTheAddressAndTheCountsOnceTheChallengeIsEchoed)
 {
     RunningServer server(dir, {"-port", "0"});
     int port = StartAndWait(server);
     UdpProbe probe;
     probe.SendTo(port, QueryDatagram(kQueryPing, "ping"));
     probe.Receive();
-    probe.SendTo(port, QueryDatagram(kQueryInfo, "info"));
+    probe.SendTo(port, InfoDatagram("frst"));
+    std::string challenge = probe.Receive();
+    ASSERT_EQ(challenge.size(), 18u);
+    ASSERT_EQ(challenge.substr(0, 10), QueryDatagram(kQueryChallengeReply, "frst"));
+    probe.SendTo(port, InfoDatagram("info", challenge.substr(10)));
     std::string reply = probe.Receive();
     std::string header = QueryDatagram(kQueryInfo | kQueryReply, "info");
     ASSERT_EQ(reply.substr(0, header.size()), header);
@@ -101,6 +105,36 @@ TEST_F(ReferenceServer, InfoRepliesCarryTheAddressAndTheCounts)
     EXPECT_TRUE(Contains(text, "\naddress=127.0.0.1:" + std::to_string(port) + "\n")) << text;
     EXPECT_TRUE(Contains(text, "\nqueries=1\n")) << text;
     EXPECT_TRUE(Contains(text, "\nframes=")) << text;
+}
+
+// What a spoofed source could draw from the server: requests that echo no
+// challenge given to their own address and port. A ping after each one
+// fences off its replies, since the server answers in order.
+TEST_F(ReferenceServer, AnAddressThatEchoedNoChallengeGetsNoMoreBytesThanItSent)
+{
+    RunningServer server(dir, {"-port", "0"});
+    int port = StartAndWait(server);
+    UdpProbe probe, other;
+    other.SendTo(port, InfoDatagram("othr"));
+    std::string othersChallenge = other.Receive().substr(10);
+    const std::pair<std::string, bool> requests[] = {  // request, answered with a challenge
+        {QueryDatagram(kQueryInfo, "bare"), false},    // too short for a challenge
+        {InfoDatagram("zero"), true},
+        {InfoDatagram("made", "12345678"), true},
+        {InfoDatagram("othr", othersChallenge), true},
+        {InfoDatagram("long") + std::string(300, 'x'), true},
+    };
+    for (const auto& [request, challenged] : requests) {
+        probe.SendTo(port, request);
+        probe.SendTo(port, QueryDatagram(kQueryPing, "fnce"));
+        std::string reply = probe.Receive();
+        if (challenged) {
+            EXPECT_LE(reply.size(), request.size()) << request;
+            EXPECT_EQ(reply.substr(0, 10), QueryDatagram(kQueryChallengeReply, request.substr(6, 4)));
+            reply = probe.Receive();
+        }
+        EXPECT_EQ(reply, QueryDatagram(kQueryPing | kQueryReply, "fnce")) << request;  // and nothing else
+    }
 }
 
 TEST_F(ReferenceServer, DatagramsThatAreNotRequestsGetNoAnswerAndAreNotCounted)

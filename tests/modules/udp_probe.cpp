@@ -64,6 +64,11 @@ std::string QueryDatagram(int type, const std::string& token)
     return std::string("TARN") + '\x01' + static_cast<char>(type) + token;
 }
 
+std::string InfoDatagram(const std::string& token, const std::string& challenge)
+{
+    return QueryDatagram(kQueryInfo, token) + challenge;
+}
+
 int ListeningPort(const std::string& output)
 {
     const std::string marker = "Listening on ";

@@ -28,9 +28,12 @@ private:
 constexpr int kQueryPing = 0x01;
 constexpr int kQueryInfo = 0x02;
 constexpr int kQueryReply = 0x80;
+constexpr int kQueryChallengeReply = 0x83;
 
 // "TARN", version 1, the type and the 4-byte token.
 std::string QueryDatagram(int type, const std::string& token);
+// An info request: the header and the 8-byte challenge.
+std::string InfoDatagram(const std::string& token, const std::string& challenge = std::string(8, '\0'));
 
 // The port of the last "Listening on ADDRESS:PORT" line of output, or -1.
 int ListeningPort(const std::string& output);

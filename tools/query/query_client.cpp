@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr int kMaxChallenges = 3;
+
 void TokenBytes(uint32_t token, unsigned char (&out)[QUERY_TOKEN_SIZE])
 {
     std::memcpy(out, &token, sizeof(out));
@@ -66,16 +68,27 @@ bool CQueryClient::Connect(const char* host, const char* port)
     return connected;
 }
 
+// An info request carries the challenge the server gave last, zeros before
+// the first.
+bool CQueryClient::SendRequest(const QueryHeader& request)
+{
+    unsigned char datagram[QUERY_CHALLENGED_SIZE];
+    int length = request.type == QUERY_INFO
+                     ? Query_WriteChallenged(request, challenge_, datagram, sizeof(datagram))
+                     : Query_WriteHeader(request, datagram, sizeof(datagram));
+    return send(descriptor_, datagram, static_cast<size_t>(length), 0) == length;
+}
+
 ExchangeResult CQueryClient::Exchange(int type, uint32_t token, int waitMilliseconds, char* payload,
                                       int payloadSize)
 {
     QueryHeader request{type, {}};
     TokenBytes(token, request.token);
-    unsigned char datagram[QUERY_MAX_DATAGRAM];
-    int length = Query_WriteHeader(request, datagram, sizeof(datagram));
-    if (send(descriptor_, datagram, static_cast<size_t>(length), 0) != length)
+    if (!SendRequest(request))
         return errno == ECONNREFUSED ? EXCHANGE_REFUSED : EXCHANGE_TIMED_OUT;
 
+    unsigned char datagram[QUERY_MAX_DATAGRAM];
+    int challenges = 0;
     int64_t deadline = Client_Microseconds() + int64_t{waitMilliseconds} * 1000;
     for (int64_t left = deadline - Client_Microseconds(); left > 0;
          left = deadline - Client_Microseconds()) {
@@ -85,14 +98,23 @@ ExchangeResult CQueryClient::Exchange(int type, uint32_t token, int waitMillisec
         ssize_t received = recv(descriptor_, datagram, sizeof(datagram), 0);
         if (received < 0 && errno == ECONNREFUSED)
             return EXCHANGE_REFUSED;
+        int length = static_cast<int>(received);
         QueryHeader reply;
         // A late reply to an earlier request carries another token.
-        if (received < 0 || !Query_ReadHeader(datagram, static_cast<int>(received), &reply) ||
-            reply.type != (type | QUERY_REPLY) ||
+        if (received < 0 || !Query_ReadHeader(datagram, length, &reply) ||
             std::memcmp(reply.token, request.token, QUERY_TOKEN_SIZE) != 0)
             continue;
-        CopyPayload(datagram + QUERY_HEADER_SIZE, static_cast<int>(received) - QUERY_HEADER_SIZE,
-                    payload, payloadSize);
+        // The server asks for its challenge back; a server that keeps
+        // asking is not believed forever.
+        if (type == QUERY_INFO && reply.type == QUERY_CHALLENGE_REPLY &&
+            challenges < kMaxChallenges && Query_ReadChallenge(datagram, length, challenge_)) {
+            ++challenges;
+            SendRequest(request);
+            continue;
+        }
+        if (reply.type != (type | QUERY_REPLY))
+            continue;
+        CopyPayload(datagram + QUERY_HEADER_SIZE, length - QUERY_HEADER_SIZE, payload, payloadSize);
         return EXCHANGE_REPLIED;
     }
     return EXCHANGE_TIMED_OUT;

@@ -2,6 +2,8 @@
 #ifndef TARN_TOOLS_QUERY_QUERY_CLIENT_H
 #define TARN_TOOLS_QUERY_QUERY_CLIENT_H
 
+#include "query_protocol.h"
+
 #include <cstdint>
 
 // "host:port" of the longest IPv4 address and the terminator.
@@ -23,12 +25,17 @@ public:
 
     // Sends a request of type with token and waits up to waitMilliseconds
     // for its reply; what follows the reply's header goes to payload
-    // (terminated, cut to payloadSize - 1) when payload is not null.
+    // (terminated, cut to payloadSize - 1) when payload is not null. An
+    // info request answered with a challenge is sent again with it, within
+    // the same wait.
     ExchangeResult Exchange(int type, uint32_t token, int waitMilliseconds, char* payload,
                             int payloadSize);
 
 private:
+    bool SendRequest(const QueryHeader& request);
+
     int descriptor_ = -1;
+    QueryChallenge challenge_ = {};
     char serverText_[kServerTextSize] = "";
 };
 

@@ -1,0 +1,56 @@
+#!/usr/bin/env python3
+"""The fleet against Agones' Fleet schema in ../shared; the fleet and compose
+files against the image's name (image.env) and port (Containerfile)."""
+import json
+import os
+import re
+import sys
+
+LAUNCHER_HEALTH_SECONDS = 2  # between the launcher's /health calls
+
+
+def faults(read, schema, fleet, compose):
+    import jsonschema
+    found = [f"schema: {'/'.join(map(str, e.path))}: {e.message}"
+             for e in jsonschema.Draft7Validator(schema).iter_errors(fleet)]
+    image = re.search(r"^TARN_IMAGE=(\S+)$", read("dist/container/image.env"), re.M)[1] + ":i386"
+    ports = re.findall(r'^EXPOSE (\d+)/udp$|"-port", "(\d+)"|"127\.0\.0\.1:(\d+)"',
+                       read("dist/container/Containerfile"), re.M)
+    ports = {int(p) for found_port in ports for p in found_port if p}
+    if len(ports) != 1:
+        return found + [f"the Containerfile's EXPOSE, -port and health check name {ports}"]
+    port = ports.pop()
+    spec = fleet["spec"]["template"]["spec"]
+    health = spec.get("health", {})
+    if health.get("disabled") or health.get("periodSeconds", 0) < 2 * LAUNCHER_HEALTH_SECONDS or \
+            health.get("failureThreshold", 0) < 2 or health.get("initialDelaySeconds", 0) < LAUNCHER_HEALTH_SECONDS:
+        found.append(f"health {health} does not fit a /health call every {LAUNCHER_HEALTH_SECONDS} s")
+    expected = [(fleet.get("apiVersion"), "agones.dev/v1"), (fleet.get("kind"), "Fleet"),
+                ([c.get("image") for c in spec["template"]["spec"]["containers"]], [image]),
+                ([(p.get("containerPort"), p.get("protocol")) for p in spec.get("ports", [])], [(port, "UDP")])]
+    for service in compose["services"].values():
+        expected += [(service.get("image"), image),
+                     ([p.split(":")[-1] for p in service.get("ports", [])], [f"{port}/udp"])]
+    return found + [f"{actual!r} where {wanted!r} was expected" for actual, wanted in expected if actual != wanted]
+
+
+def main(root):
+    schema = os.path.join(root, "..", "shared", "agones", "fleets.schema.json")
+    try:
+        import jsonschema  # noqa: F401
+        import yaml
+    except ImportError as error:
+        return f"python3's {error.name} is missing: scripts/ensure-manifest-tools installs it"
+    if not os.path.isfile(schema):
+        return f"{schema} is missing: no Fleet schema to check against"
+    read = lambda path: open(os.path.join(root, path)).read()  # noqa: E731
+    found = faults(read, json.loads(read(schema)), yaml.safe_load(read("dist/agones/fleet.yaml")),
+                   yaml.safe_load(read("dist/compose.yaml")))
+    print("\n".join(found + [f"fleet.yaml and compose.yaml: {len(found)} faults"]))
+    return 1 if found else 0
+
+
+if __name__ == "__main__":
+    result = main(sys.argv[1])
+    print("SKIPPED: " + result if isinstance(result, str) else "", end="")
+    sys.exit(77 if isinstance(result, str) else result)
