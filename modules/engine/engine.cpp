@@ -85,6 +85,7 @@ int CEngine::Shutdown()
     if (server_.stopCode == kStillRunning)
         server_.stopCode = ENGINE_SHUTDOWN_QUIT;
     Con_Printf("Server stopped.\n");
+    Sig_HandOn();
     return server_.stopCode;
 }
 

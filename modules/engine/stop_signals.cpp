@@ -8,6 +8,7 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM};
 constexpr int kStopSignalCount = sizeof(kStopSignals) / sizeof(kStopSignals[0]);
 
 volatile std::sig_atomic_t s_received = 0;
+volatile std::sig_atomic_t s_handedOn = 0;
 bool s_installed = false;
 struct sigaction s_previous[kStopSignalCount];
 
@@ -26,8 +27,15 @@ void OnStopSignal(int number)
         s_received = number;
         return;
     }
+    s_handedOn = 1;
     PutBackPrevious();
     raise(number);
+}
+
+bool IsHandler(const struct sigaction& action)
+{
+    return (action.sa_flags & SA_SIGINFO) ||
+           (action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN);
 }
 
 }  // namespace
@@ -36,6 +44,7 @@ void Sig_Install()
 {
     Sig_Restore();
     s_received = 0;
+    s_handedOn = 0;
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -52,6 +61,15 @@ void Sig_Restore()
         return;
     PutBackPrevious();
     s_installed = false;
+}
+
+void Sig_HandOn()
+{
+    for (int i = 0; i < kStopSignalCount; ++i)
+        if (kStopSignals[i] == s_received && !s_handedOn && IsHandler(s_previous[i])) {
+            s_handedOn = 1;
+            raise(s_received);
+        }
 }
 
 int Sig_Received()
