@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kStdin = 0;
 constexpr int kSignalStatusBase = 128;
+constexpr pid_t kNamespaceInit = 1;
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
@@ -51,11 +52,13 @@ void RaiseWithDefaultAction(int signalNumber)
     raise(signalNumber);
 }
 
-// Ends the process by the signal; the exit covers a namespace's PID 1,
-// to which its own signal with the default action is not delivered.
+// Ends the process by the signal. A namespace's PID 1 is not delivered its
+// own signal with the default action, so it exits with the status a shell
+// would show instead; the exit also covers any other way the raise fails.
 [[noreturn]] void EndBy(int signalNumber)
 {
-    RaiseWithDefaultAction(signalNumber);
+    if (getpid() != kNamespaceInit)
+        RaiseWithDefaultAction(signalNumber);
     _exit(kSignalStatusBase + signalNumber);
 }
 
