@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -66,6 +68,38 @@ TEST(ConsoleStdin, PipedTypingIsNotEchoedOnStandardOutput)
     EXPECT_EQ(result.exitStatus, 0);
     // The engine prints the line back; nothing else shows it.
     EXPECT_EQ(result.out, "\nConsole initialized.\nhello there\n");
+}
+
+// Runs the launcher through a shell that first opens a FIFO as its standard
+// input for reading and writing, as systemd's socket unit gives it.
+class FifoStdin {
+public:
+    explicit FifoStdin(const ServerDir& dir)
+    {
+        mkfifo(dir.File("console").c_str(), 0600);
+        dir.Write("fifo-stdin.sh", "exec \"$@\" 0<>console\n");
+        const char* wrapper = std::getenv("TARN_TEST_WRAPPER");
+        saved_ = wrapper ? wrapper : "";
+        setenv("TARN_TEST_WRAPPER", ("sh fifo-stdin.sh " + saved_).c_str(), 1);
+    }
+    ~FifoStdin() { setenv("TARN_TEST_WRAPPER", saved_.c_str(), 1); }
+
+private:
+    std::string saved_;
+};
+
+TEST(ConsoleStdin, AFifoOpenForReadingAndWritingTakesALineFromEachWriterInTurn)
+{
+    ServerDir dir;
+    FifoStdin fifo(dir);
+    RunningServer server(dir, {});
+    // Each write opens, writes and closes, as "echo status > console" does.
+    dir.Write("console", "status\n");
+    ASSERT_TRUE(server.WaitForOutput("status\n"));
+    dir.Write("console", "quit\n");
+    RunResult result = server.Finish();
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "\nConsole initialized.\nstatus\n");
 }
 
 }  // namespace
