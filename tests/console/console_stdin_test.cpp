@@ -70,31 +70,18 @@ TEST(ConsoleStdin, PipedTypingIsNotEchoedOnStandardOutput)
     EXPECT_EQ(result.out, "\nConsole initialized.\nhello there\n");
 }
 
-// Runs the launcher through a shell that first opens a FIFO as its standard
-// input for reading and writing, as systemd's socket unit gives it.
-class FifoStdin {
-public:
-    explicit FifoStdin(const ServerDir& dir)
-    {
-        mkfifo(dir.File("console").c_str(), 0600);
-        dir.Write("fifo-stdin.sh", "exec \"$@\" 0<>console\n");
-        const char* wrapper = std::getenv("TARN_TEST_WRAPPER");
-        saved_ = wrapper ? wrapper : "";
-        setenv("TARN_TEST_WRAPPER", ("sh fifo-stdin.sh " + saved_).c_str(), 1);
-    }
-    ~FifoStdin() { setenv("TARN_TEST_WRAPPER", saved_.c_str(), 1); }
-
-private:
-    std::string saved_;
-};
-
-TEST(ConsoleStdin, AFifoOpenForReadingAndWritingTakesALineFromEachWriterInTurn)
+TEST(ConsoleStdin, AFifoOpenForReadingAndWritingTakesEachWritersLineInTurn)
 {
     ServerDir dir;
-    FifoStdin fifo(dir);
+    mkfifo(dir.File("console").c_str(), 0600);
+    // A shell opens it as systemd's socket unit does, so that no writer's end ends the input.
+    dir.Write("fifo-stdin.sh", "exec \"$@\" 0<>console\n");
+    const char* wrapper = std::getenv("TARN_TEST_WRAPPER");
+    std::string saved = wrapper ? wrapper : "";
+    setenv("TARN_TEST_WRAPPER", ("sh fifo-stdin.sh " + saved).c_str(), 1);
     RunningServer server(dir, {});
-    // Each write opens, writes and closes, as "echo status > console" does.
-    dir.Write("console", "status\n");
+    setenv("TARN_TEST_WRAPPER", saved.c_str(), 1);
+    dir.Write("console", "status\n");  // as "echo status > console" does
     ASSERT_TRUE(server.WaitForOutput("status\n"));
     dir.Write("console", "quit\n");
     RunResult result = server.Finish();
