@@ -20,3 +20,4 @@ install(CODE "
     file(INSTALL ${CMAKE_BINARY_DIR}/tarn@.service
          DESTINATION \${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
 ")
+install(FILES ${PROJECT_SOURCE_DIR}/dist/tarn@.socket DESTINATION lib/systemd/system)

@@ -1,6 +1,171 @@
+// systemd's notification protocol: readiness, restarts, the stop, a status
+// line with the frame rate and the watchdog's pings, one datagram per event
+// on the socket that NOTIFY_SOCKET names.
+#include "notify_socket.h"
 #include "supervisor.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t kNever = INT64_MAX;
+constexpr int64_t kStatusInterval = 5 * 1000000;
+constexpr int64_t kMicrosecondsPerSecond = 1000000;
+// Every message is a few short lines.
+constexpr size_t kMessageSize = 256;
+
+// One datagram's text, built in place. A line that does not fit is left
+// out whole rather than sent cut.
+class NotifyMessage {
+public:
+    void Add(const char* format, ...) __attribute__((format(printf, 2, 3)))
+    {
+        va_list arguments;
+        va_start(arguments, format);
+        int added = std::vsnprintf(text_ + length_, kMessageSize - length_, format, arguments);
+        va_end(arguments);
+        if (added > 0 && static_cast<size_t>(added) < kMessageSize - length_)
+            length_ += static_cast<size_t>(added);
+        else
+            text_[length_] = '\0';
+    }
+    const char* Text() const { return text_; }
+    size_t Length() const { return length_; }
+
+private:
+    char text_[kMessageSize] = {};
+    size_t length_ = 0;
+};
+
+// A positive decimal number that is the whole of text, or 0.
+int64_t PositiveNumber(const char* text)
+{
+    if (!text || !*text)
+        return 0;
+    char* end = nullptr;
+    errno = 0;
+    long long value = std::strtoll(text, &end, 10);
+    return errno == 0 && *end == '\0' && value > 0 ? value : 0;
+}
+
+// The watchdog's timeout when it applies to this process, or 0: set, and
+// meant for this process or for no process in particular.
+int64_t WatchdogMicroseconds()
+{
+    int64_t timeout = PositiveNumber(std::getenv("WATCHDOG_USEC"));
+    const char* pid = std::getenv("WATCHDOG_PID");
+    if (pid && PositiveNumber(pid) != getpid())
+        return 0;
+    return timeout;
+}
+
+class CSystemdNotify final : public ISupervisor {
+public:
+    // False when NOTIFY_SOCKET is not a usable address.
+    bool Open(const char* address)
+    {
+        pid_ = getpid();
+        // Pings at least twice per timeout, and no more than four times.
+        pingInterval_ = WatchdogMicroseconds() / 4;
+        return Notify_Open(socket_, address);
+    }
+
+    void Started(int64_t now) override
+    {
+        NotifyMessage message;
+        message.Add("READY=1\nMAINPID=%d\nSTATUS=running\n", static_cast<int>(pid_));
+        if (pingInterval_ > 0)
+            message.Add("WATCHDOG=1\n");
+        Send(message);
+        frames_ = 0;
+        framesSince_ = now;
+        nextStatus_ = now + kStatusInterval;
+        nextPing_ = pingInterval_ > 0 ? now + pingInterval_ : kNever;
+        nextDue_ = nextPing_ < nextStatus_ ? nextPing_ : nextStatus_;
+    }
+
+    void FrameDone(int64_t now) override
+    {
+        ++frames_;
+        if (now >= nextDue_)
+            SendDue(now);
+    }
+
+    void Restarting(int64_t now) override
+    {
+        NotifyMessage message;
+        message.Add("RELOADING=1\nMONOTONIC_USEC=%lld\nSTATUS=restarting the engine\n",
+                    static_cast<long long>(now));
+        Send(message);
+        nextDue_ = kNever;
+    }
+
+    void Stopping(int64_t) override
+    {
+        NotifyMessage message;
+        message.Add("STOPPING=1\nSTATUS=stopping\n");
+        Send(message);
+        nextDue_ = kNever;
+    }
+
+private:
+    // The ping and the status line that are due, in one datagram. A send
+    // that fails is not retried: the next one is due at its usual time.
+    void SendDue(int64_t now)
+    {
+        NotifyMessage message;
+        if (now >= nextPing_) {
+            message.Add("WATCHDOG=1\n");
+            nextPing_ = now + pingInterval_;
+        }
+        if (now >= nextStatus_) {
+            int64_t elapsed = now - framesSince_;
+            int64_t rate = (frames_ * kMicrosecondsPerSecond + elapsed / 2) / elapsed;
+            message.Add("STATUS=running, %lld frames/s\n", static_cast<long long>(rate));
+            frames_ = 0;
+            framesSince_ = now;
+            nextStatus_ = now + kStatusInterval;
+        }
+        nextDue_ = nextPing_ < nextStatus_ ? nextPing_ : nextStatus_;
+        Send(message);
+    }
+
+    void Send(const NotifyMessage& message) { Notify_Send(socket_, message.Text(), message.Length()); }
+
+    NotifySocket socket_;
+    pid_t pid_ = 0;
+    int64_t pingInterval_ = 0;    // a quarter of the watchdog's timeout; 0 without one
+    int64_t nextPing_ = kNever;   // monotonic microseconds, as all times here
+    int64_t nextStatus_ = kNever;
+    int64_t nextDue_ = kNever;    // the earlier of the two: one comparison per frame
+    int64_t frames_ = 0;          // frames completed since framesSince_
+    int64_t framesSince_ = 0;
+};
+
+CSystemdNotify s_notify;
+
+// The launcher speaks for the service alone: the engine's helpers and the
+// programs it runs must not inherit the socket and ping in its name.
+void ForgetEnvironment()
+{
+    unsetenv("NOTIFY_SOCKET");
+    unsetenv("WATCHDOG_USEC");
+    unsetenv("WATCHDOG_PID");
+}
+
+}  // namespace
 
 ISupervisor* Systemd_OpenSupervisor()
 {
-    return nullptr;
+    const char* address = std::getenv("NOTIFY_SOCKET");
+    if (!address)
+        return nullptr;
+    bool opened = s_notify.Open(address);
+    ForgetEnvironment();
+    return opened ? &s_notify : nullptr;
 }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -66,6 +68,25 @@ TEST(ConsoleStdin, PipedTypingIsNotEchoedOnStandardOutput)
     EXPECT_EQ(result.exitStatus, 0);
     // The engine prints the line back; nothing else shows it.
     EXPECT_EQ(result.out, "\nConsole initialized.\nhello there\n");
+}
+
+TEST(ConsoleStdin, AFifoOpenForReadingAndWritingTakesEachWritersLineInTurn)
+{
+    ServerDir dir;
+    mkfifo(dir.File("console").c_str(), 0600);
+    // A shell opens it as systemd's socket unit does, so that no writer's end ends the input.
+    dir.Write("fifo-stdin.sh", "exec \"$@\" 0<>console\n");
+    const char* wrapper = std::getenv("TARN_TEST_WRAPPER");
+    std::string saved = wrapper ? wrapper : "";
+    setenv("TARN_TEST_WRAPPER", ("sh fifo-stdin.sh " + saved).c_str(), 1);
+    RunningServer server(dir, {});
+    setenv("TARN_TEST_WRAPPER", saved.c_str(), 1);
+    dir.Write("console", "status\n");  // as "echo status > console" does
+    ASSERT_TRUE(server.WaitForOutput("status\n"));
+    dir.Write("console", "quit\n");
+    RunResult result = server.Finish();
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "\nConsole initialized.\nstatus\n");
 }
 
 }  // namespace

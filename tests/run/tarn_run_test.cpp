@@ -1,10 +1,12 @@
 // tarn-run, the operators' start script, running the real launcher: restarts after a
-// crash with a growing pause, stops after a clean quit, and passes SIGTERM
-// and SIGINT on to the launcher.
+// crash with a growing pause or a hang seen by its watchdog, stops after a
+// clean quit or a stop signal, and gives the terminal back after a kill.
+#include "pty_job.h"
 #include "server_run.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <string>
@@ -19,7 +21,7 @@ struct ScriptRun {
 };
 
 ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::string, std::string>>& environment,
-                      const std::string& input)
+                      const std::string& input, const char* watchSeconds = nullptr)
 {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0)
@@ -36,8 +38,14 @@ ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::str
         setenv("TARN_TEST_LOG", dir.File("events.log").c_str(), 1);
         // Under the address sanitizer a planted crash stays a real signal.
         setenv("ASAN_OPTIONS", "handle_segv=0", 1);
+        // A notify socket that names nothing, tried after every frame, changes nothing.
+        setenv("NOTIFY_SOCKET", "/nonexistent/notify", 1);
+        setenv("WATCHDOG_USEC", "4", 1);
         for (const auto& [name, value] : environment)
             setenv(name.c_str(), value.c_str(), 1);
+        if (watchSeconds)
+            execl(TARN_RUN_PATH, TARN_RUN_PATH, "-w", watchSeconds, "-d", dir.Path().c_str(), "-pidfile",
+                  "server.pid", static_cast<char*>(nullptr));
         execl(TARN_RUN_PATH, TARN_RUN_PATH, "-d", dir.Path().c_str(), "-pidfile", "server.pid",
               static_cast<char*>(nullptr));
         _exit(127);
@@ -104,13 +112,14 @@ TEST(StartScript, AStartupFailureIsRetriedToo)
         << dir.Read("stdout.txt");
 }
 
-void ExpectSignalPassedOn(int signalNumber)
+// A stop signal, sent to tarn-run or to the launcher, ends both at once.
+void ExpectStopSignalEndsBoth(int signalNumber, bool toLauncher = false)
 {
     ServerDir dir;
     ScriptRun run = StartScript(dir, {}, "");
     ASSERT_TRUE(WaitForLog(dir, "frame", 1));
     pid_t launcher = std::stoi(dir.Read("server.pid"));
-    kill(run.pid, signalNumber);
+    kill(toLauncher ? launcher : run.pid, signalNumber);
     EXPECT_EQ(WaitForScript(run, 10, dir), 128 + signalNumber);
     close(run.input);
     EXPECT_EQ(kill(launcher, 0), -1);  // the launcher is gone too
@@ -120,12 +129,52 @@ void ExpectSignalPassedOn(int signalNumber)
 
 TEST(StartScript, PassesSigtermOnAndEnds)
 {
-    ExpectSignalPassedOn(SIGTERM);
+    ExpectStopSignalEndsBoth(SIGTERM);
 }
 
 TEST(StartScript, PassesSigintOnAndEnds)
 {
-    ExpectSignalPassedOn(SIGINT);
+    ExpectStopSignalEndsBoth(SIGINT);
+}
+
+TEST(StartScript, ALauncherEndedByAStopSignalIsNotRestarted)
+{
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+        ExpectStopSignalEndsBoth(signalNumber, true);
+}
+
+TEST(StartScript, WithAWatchdogEndsAHungLauncherWithinTheLimitAndASecondButLetsAPingingOneRun)
+{
+    for (bool forever : {false, true}) {
+        ServerDir dir;
+        // One line per frame: the first frame completes before any hang. The
+        // inherited socket names nothing: the pings must go to tarn-run's own.
+        ScriptRun run = StartScript(dir, {{"TARN_TEST_HANG_MS", forever ? "0" : "500"}},
+                                    forever ? "a\nhang\n" : "a\nhang\nhang\nhang\nhang\nhang\nquit\n", "2");
+        if (forever) {
+            EXPECT_TRUE(WaitForLog(dir, "submit before_frame=2", 1));
+            auto hung = std::chrono::steady_clock::now();
+            EXPECT_TRUE(WaitForLog(dir, "filesystem activate", 2));
+            EXPECT_LT(std::chrono::steady_clock::now() - hung, std::chrono::seconds(4));  // 2 + 1 + the 1 s pause
+            EXPECT_EQ(write(run.input, "quit\n", 5), 5);
+        }
+        EXPECT_EQ(WaitForScript(run, 20, dir), 0);
+        close(run.input);
+        EXPECT_EQ(Matching(dir.Log(), "filesystem activate").size(), forever ? 2u : 1u);
+        EXPECT_EQ(dir.Read("stdout.txt").find("ending it with SIGABRT") != std::string::npos, forever);
+    }
+}
+
+TEST(StartScript, GivesTheTerminalBackAfterTheLauncherIsKilledAndStartsItAgain)
+{
+    ServerDir dir;
+    PtyJob job(dir, {"-pidfile", "server.pid"}, {{{"TARN_LAUNCHER", TARN_LAUNCHER_PATH}}});
+    ASSERT_TRUE(job.WaitRaw());
+    kill(std::stoi(dir.Read("server.pid")), SIGKILL);
+    EXPECT_TRUE(job.WaitRestored());
+    EXPECT_TRUE(job.WaitRaw());
+    job.Type("quit\n");
+    EXPECT_EQ(job.NextEvent(), "exited 0");
 }
 
 }  // namespace

@@ -1,25 +1,37 @@
 // tarn-run: keeps a server running without a service manager.
 //
-//   tarn-run [-d SERVER_DIRECTORY] [LAUNCHER SWITCHES...]
+//   tarn-run [-d SERVER_DIRECTORY] [-w SECONDS] [LAUNCHER SWITCHES...]
 //
 // Runs tarn-launcher in the server directory (default: the current one) as
 // its own child, in the same process group, so that the terminal's console
 // and Ctrl-C and Ctrl-Z work as if the launcher had been started directly.
-// A status of 0 (the engine quit) ends tarn-run with it. Any other status,
-// or death by a signal, starts the launcher again after a pause that
-// doubles from 1 to 60 seconds and falls back to 1 after a run of 5 minutes.
-// SIGTERM and SIGINT sent to tarn-run are passed on to the launcher, and
-// tarn-run then ends with the launcher; a Ctrl-C from the terminal already
-// reached the launcher and is not passed on twice. tarn-run never changes
-// the terminal's settings: the launcher gives them back itself.
+// A status of 0 (the engine quit), or an end by SIGTERM, SIGINT or SIGHUP
+// (a stop, whoever sent it), ends tarn-run with it. Any other status, or
+// death by another signal, starts the launcher again after a pause that
+// doubles from 1 to 60 seconds and falls back to 1 after a run of 5
+// minutes. SIGTERM, SIGINT and SIGHUP sent to tarn-run are passed on to
+// the launcher, and tarn-run then ends with the launcher; a signal from the
+// terminal already reached the launcher and is not passed on twice. The
+// launcher gives the terminal's settings back itself; after a death by a
+// signal, which may have left it no chance, tarn-run puts back the
+// settings it found at its start.
+//
+// With -w, the launcher gets a notify socket and a watchdog of tarn-run's
+// own; when its pings stop for SECONDS, tarn-run ends it (see watchdog.h)
+// and starts it again as after a crash.
 //
 // TARN_LAUNCHER names the launcher when it is not ./tarn-launcher.
+#include "terminal.h"
+#include "watchdog.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -29,9 +41,12 @@ namespace {
 constexpr int kFirstPause = 1;
 constexpr int kLongestPause = 60;
 constexpr int kSettledSeconds = 300;
+const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 volatile std::sig_atomic_t s_stopping = 0;
 volatile pid_t s_child = 0;
+bool s_handled[NSIG] = {};  // the stop signals that tarn-run took over
+sigset_t s_waitMask;        // the mask while waiting: SIGCHLD let through
 
 // A signal sent to tarn-run alone goes on to the launcher; one that the
 // terminal sent to the whole process group reached the launcher already.
@@ -42,40 +57,92 @@ void OnStopSignal(int signalNumber, siginfo_t* info, void*)
         kill(s_child, signalNumber);
 }
 
+// Only wakes the wait for the launcher's end.
+void OnChild(int) {}
+
+// An ignored stop signal (nohup's SIGHUP) stays ignored, for the launcher too.
 void InstallHandlers()
 {
     struct sigaction action {};
     action.sa_sigaction = OnStopSignal;
     action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    for (int signalNumber : kStopSignals) {
+        struct sigaction current {};
+        sigaction(signalNumber, nullptr, &current);
+        s_handled[signalNumber] = current.sa_handler != SIG_IGN;
+        if (s_handled[signalNumber])
+            sigaction(signalNumber, &action, nullptr);
+    }
+    struct sigaction child {};
+    child.sa_handler = OnChild;
+    sigaction(SIGCHLD, &child, nullptr);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &blocked, &s_waitMask);
+    sigdelset(&s_waitMask, SIGCHLD);
 }
 
-[[noreturn]] void ExecLauncher(const char* launcher, char** switches)
+[[noreturn]] void ExecLauncher(const char* launcher, char** switches, const Watchdog* watchdog)
 {
     std::vector<char*> argv{const_cast<char*>(launcher)};
     for (char** word = switches; *word; ++word)
         argv.push_back(*word);
     argv.push_back(nullptr);
-    signal(SIGTERM, SIG_DFL);
-    signal(SIGINT, SIG_DFL);
+    for (int signalNumber : kStopSignals)
+        if (s_handled[signalNumber])
+            signal(signalNumber, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &s_waitMask, nullptr);
+    if (watchdog)
+        watchdog->Export();
     execv(launcher, argv.data());
     std::printf("tarn-run: cannot start %s (%s)\n", launcher, std::strerror(errno));
     std::fflush(stdout);
     _exit(127);
 }
 
+int64_t NowMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Sleeps until the launcher ends, a signal arrives, the watchdog hears from
+// the launcher or its next step is due.
+void WaitForEvent(Watchdog* watchdog)
+{
+    pollfd socket{watchdog ? watchdog->Socket() : -1, POLLIN, 0};
+    int64_t due = watchdog ? watchdog->Due() : -1;
+    timespec timeout{};
+    if (due >= 0) {
+        int64_t left = std::max<int64_t>(0, due - NowMilliseconds());
+        timeout.tv_sec = static_cast<time_t>(left / 1000);
+        timeout.tv_nsec = static_cast<long>(left % 1000) * 1000000;
+    }
+    ppoll(&socket, watchdog ? 1 : 0, due >= 0 ? &timeout : nullptr, &s_waitMask);
+    if (!watchdog)
+        return;
+    if (socket.revents & POLLIN)
+        watchdog->Receive(NowMilliseconds());
+    due = watchdog->Due();
+    if (due >= 0 && NowMilliseconds() >= due)
+        watchdog->Act(NowMilliseconds());
+}
+
 // Runs the launcher once; its wait status.
-int RunOnce(const char* launcher, char** switches)
+int RunOnce(const char* launcher, char** switches, Watchdog* watchdog)
 {
     pid_t child = fork();
     if (child == 0)
-        ExecLauncher(launcher, switches);
+        ExecLauncher(launcher, switches, watchdog);
     s_child = child;
+    if (watchdog)
+        watchdog->Watch(child);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child, &status, WNOHANG) != child)
+        WaitForEvent(watchdog);
     s_child = 0;
     return status;
 }
@@ -85,6 +152,17 @@ int RunOnce(const char* launcher, char** switches)
 int ShellStatus(int status)
 {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A quit, or a stop asked for by a signal, whoever sent it.
+bool EndedForGood(int status)
+{
+    if (status == 0 || s_stopping)
+        return true;
+    for (int signalNumber : kStopSignals)
+        if (WIFSIGNALED(status) && WTERMSIG(status) == signalNumber)
+            return true;
+    return false;
 }
 
 void ReportEnd(int status, int pause)
@@ -106,27 +184,57 @@ void Pause(int seconds)
     }
 }
 
+// Takes "-d DIRECTORY" and "-w SECONDS" off the front of the arguments, in
+// either order; the index of the first launcher switch, or -1 after a
+// message.
+int ReadOptions(int argc, char** argv, int& watchSeconds)
+{
+    int first = 1;
+    for (; first + 1 < argc; first += 2) {
+        if (std::strcmp(argv[first], "-d") == 0) {
+            if (chdir(argv[first + 1]) != 0) {
+                std::printf("tarn-run: no server directory %s\n", argv[first + 1]);
+                return -1;
+            }
+        } else if (std::strcmp(argv[first], "-w") == 0) {
+            watchSeconds = std::atoi(argv[first + 1]);
+            if (watchSeconds <= 0) {
+                std::printf("tarn-run: -w needs a number of seconds, not %s\n", argv[first + 1]);
+                return -1;
+            }
+        } else {
+            break;
+        }
+    }
+    return first;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    int first = 1;
-    if (argc > 2 && std::strcmp(argv[1], "-d") == 0) {
-        if (chdir(argv[2]) != 0) {
-            std::printf("tarn-run: no server directory %s\n", argv[2]);
-            return 2;
-        }
-        first = 3;
-    }
+    int watchSeconds = 0;
+    int first = ReadOptions(argc, argv, watchSeconds);
+    if (first < 0)
+        return 2;
     const char* launcher = std::getenv("TARN_LAUNCHER");
     if (!launcher || !*launcher)
         launcher = "./tarn-launcher";
+    Watchdog watch;
+    if (watchSeconds > 0 && !watch.Open(watchSeconds)) {
+        std::printf("tarn-run: no socket for the watchdog (%s)\n", std::strerror(errno));
+        return 2;
+    }
+    Watchdog* watchdog = watchSeconds > 0 ? &watch : nullptr;
+    Terminal_Save();
     InstallHandlers();
 
     for (int pause = kFirstPause;;) {
         time_t started = time(nullptr);
-        int status = RunOnce(launcher, argv + first);
-        if (status == 0 || s_stopping)
+        int status = RunOnce(launcher, argv + first, watchdog);
+        if (WIFSIGNALED(status))
+            Terminal_Restore();
+        if (EndedForGood(status))
             return ShellStatus(status);
         if (time(nullptr) - started >= kSettledSeconds)
             pause = kFirstPause;

@@ -1,0 +1,25 @@
+// A datagram socket towards a service manager's notification address, as
+// NOTIFY_SOCKET names it: an absolute path, or "@name" in the abstract
+// namespace.
+#ifndef TARN_LAUNCHER_NOTIFY_SOCKET_H
+#define TARN_LAUNCHER_NOTIFY_SOCKET_H
+
+#include <cstddef>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+struct NotifySocket {
+    int fd = -1;              // non-blocking, close-on-exec; -1 until opened
+    sockaddr_un address{};    // where every datagram goes
+    socklen_t addressLength = 0;
+};
+
+// Opens the socket for an address text; false when the text is neither a
+// path nor "@name", does not fit, or no socket can be made. An address
+// that names nothing is no failure: the datagrams are dropped.
+bool Notify_Open(NotifySocket& notify, const char* addressText);
+
+// Sends one datagram without waiting; false when it was dropped.
+bool Notify_Send(const NotifySocket& notify, const char* text, size_t length);
+
+#endif
