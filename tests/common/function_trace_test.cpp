@@ -1,14 +1,14 @@
 // The function trace ring as it shows in error logs and in memory: wrapping,
 // newest first, emptying by a log, the cut at 255 characters, and timing.
 
+#include "diagnostics_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
-
-#include "diagnostics_fixture.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ std::string Name(int i)
 // Traces func<first> .. func<last-1>, oldest first.
 void TraceNames(int first, int last)
 {
-    for (int i = first; i < last; i++)
+    for (int i = first; i < last; ++i)
         _LogFunctionTrace(Name(i).c_str(), nullptr);
 }
 
@@ -28,7 +28,7 @@ void TraceNames(int first, int last)
 std::string LinesNewestFirst(int first, int last)
 {
     std::string lines;
-    for (int i = last - 1; i >= first; i--)
+    for (int i = last - 1; i >= first; --i)
         lines += Name(i) + "\n";
     return lines;
 }
@@ -53,11 +53,11 @@ bool RingIsEmpty()
     return true;
 }
 
-}
+}  // namespace
 
 using FunctionTrace = DiagnosticsTest;
 
-/* ---- The ring in error logs --------------------------------------------- */
+// --- the ring in error logs --------------------------------------------------
 
 TEST_F(FunctionTrace, LogOfAnEmptyRingEndsWithTheTraceHeading)
 {
@@ -125,7 +125,7 @@ TEST_F(FunctionTrace, ClearErrorLogsLeavesTheRingAndTheFilesAlone)
     EXPECT_EQ(Log(2), LogText("after", LinesNewestFirst(2, 4)));
 }
 
-/* ---- Entry texts -------------------------------------------------------- */
+// --- entry texts -------------------------------------------------------------
 
 TEST_F(FunctionTrace, NameIsCutTo255CharactersAtTheLimitAndPastIt)
 {
@@ -164,7 +164,7 @@ TEST_F(FunctionTrace, AReusedEntryKeepsNothingOfItsOlderLongerText)
     EXPECT_TRUE(EntryHolds(0, "new"));
 }
 
-/* ---- Timing against a limit --------------------------------------------- */
+// --- timing against a limit --------------------------------------------------
 
 TEST_F(FunctionTrace, ElapsedTimeExactlyAtTheMaximumRecordsTheNameAndWritesNoLog)
 {

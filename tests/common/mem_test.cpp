@@ -1,13 +1,13 @@
 // The heap wrappers: zero filling, null on exhaustion, copies, and blocks
 // shared with the C library.
 
+#include "mem.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-
-#include "mem.h"
 
 #ifdef __SANITIZE_ADDRESS__
 // Let an impossible request come back null, as it does without the sanitizer.
@@ -25,7 +25,7 @@ constexpr size_t kPageSize = 4096;
 bool AllZero(const void* block, size_t size)
 {
     const unsigned char* bytes = static_cast<const unsigned char*>(block);
-    for (size_t i = 0; i < size; i++) {
+    for (size_t i = 0; i < size; ++i) {
         if (bytes[i] != 0)
             return false;
     }
@@ -42,7 +42,7 @@ void DirtyTheHeap(size_t size)
     std::free(block);
 }
 
-}
+}  // namespace
 
 TEST(MemZeroMalloc, BlockReadsAsZeroEvenWhenTheHeapReusesDirtyMemory)
 {
@@ -59,7 +59,7 @@ TEST(MemZeroMalloc, ZeroBytesGivesWhatTheCLibraryGives)
 {
     void* plain = std::malloc(0);
     void* zeroed = Mem_ZeroMalloc(0);
-    EXPECT_EQ(zeroed != nullptr, plain != nullptr);
+    EXPECT_EQ(!zeroed, !plain);
     std::free(plain);
     Mem_Free(zeroed);
 }
