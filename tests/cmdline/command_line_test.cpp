@@ -50,9 +50,9 @@ TEST_F(CommandLineTest, MissingParameterFileIsReportedAndDropped)
 
 TEST_F(CommandLineTest, CarriageReturnsOfAParameterFileStay)
 {
-    WriteFile("crlf.txt", "-port 27015\r\n-ip 1.2.3.4\r\n");
-    EXPECT_EQ(Build("@crlf.txt"), "-port 27015\r -ip 1.2.3.4\r  ");
-    EXPECT_EQ(Value("-port"), "27015\r");
+    WriteFile("crlf.txt", "-port 30100\r\n-ip 1.2.3.4\r\n");
+    EXPECT_EQ(Build("@crlf.txt"), "-port 30100\r -ip 1.2.3.4\r  ");
+    EXPECT_EQ(Value("-port"), "30100\r");
 }
 
 TEST_F(CommandLineTest, ReferencesAtTheEndLeaveTheAddedSpace)
@@ -134,11 +134,11 @@ TEST_F(CommandLineTest, OverlongFileNameIsNotFoundAndNeverOverruns)
 TEST_F(CommandLineTest, ArgumentVectorIsJoinedWithQuotesAroundSpaces)
 {
     WriteFile("p", "-p 1");
-    const char* argv[] = {"prog", "-game", "my mod", "@p", "@not expanded"};
+    const char* argv[] = {"prog", "-world", "my world", "@p", "@not expanded"};
     StdoutCapture capture;
     line.CreateCmdLine(5, argv);
     EXPECT_EQ(capture.Text(), "");
-    EXPECT_STREQ(line.GetCmdLine(), "prog -game \"my mod\" -p 1 \"@not expanded\"");
+    EXPECT_STREQ(line.GetCmdLine(), "prog -world \"my world\" -p 1 \"@not expanded\"");
 
     line.CreateCmdLine(0, nullptr);
     ASSERT_NE(line.GetCmdLine(), nullptr);
@@ -170,10 +170,10 @@ TEST_F(CommandLineTest, CheckParmWithoutAStringFindsNothingAndLeavesTheValue)
 
 TEST_F(CommandLineTest, CheckParmReturnsThePositionAndTheNextWord)
 {
-    Build("-game mod -port 27015");
+    Build("-world w1 -port 30100");
     EXPECT_EQ(line.CheckParm("-port", nullptr), line.GetCmdLine() + 10);
-    EXPECT_EQ(Value("-port"), "27015");
-    EXPECT_EQ(Value("-game"), "mod");
+    EXPECT_EQ(Value("-port"), "30100");
+    EXPECT_EQ(Value("-world"), "w1");
 }
 
 TEST_F(CommandLineTest, CheckParmFindsTheFirstSubstringAnywhere)
@@ -231,9 +231,9 @@ TEST_F(CommandLineTest, RemoveParmStopsAtADashOrPlusInsideAValue)
     Build("-name a-b -c 1");
     line.RemoveParm("-name");
     EXPECT_STREQ(line.GetCmdLine(), "-b -c 1");
-    Build("+map x +maxplayers 8");
-    line.RemoveParm("+map");
-    EXPECT_STREQ(line.GetCmdLine(), "+maxplayers 8");
+    Build("+exec x +echo 8");
+    line.RemoveParm("+exec");
+    EXPECT_STREQ(line.GetCmdLine(), "+echo 8");
 }
 
 TEST_F(CommandLineTest, RemoveParmRemovesEveryOccurrenceInPlace)
@@ -298,13 +298,13 @@ TEST_F(CommandLineTest, AppendParmAfterTrailingSpacesLeavesOneSpace)
 
 TEST_F(CommandLineTest, SetParmReplacesTheValue)
 {
-    Build("-port 1 -game x");
-    line.SetParm("-port", "27015");
-    EXPECT_STREQ(line.GetCmdLine(), "-game x -port 27015");
+    Build("-port 1 -world x");
+    line.SetParm("-port", "30100");
+    EXPECT_STREQ(line.GetCmdLine(), "-world x -port 30100");
     line.SetParm("-port", 42);
-    EXPECT_STREQ(line.GetCmdLine(), "-game x -port 42");
-    line.SetParm("-game", nullptr);
-    EXPECT_STREQ(line.GetCmdLine(), "-port 42 -game");
+    EXPECT_STREQ(line.GetCmdLine(), "-world x -port 42");
+    line.SetParm("-world", nullptr);
+    EXPECT_STREQ(line.GetCmdLine(), "-port 42 -world");
 }
 
 TEST_F(CommandLineTest, ANegativeIntegerValueSurvivesItsSwitchsRemoval)

@@ -53,9 +53,9 @@ using ErrorLog = DiagnosticsTest;
 
 TEST_F(ErrorLog, FirstLogHasTheExactLayoutAndNumberOne)
 {
-    _LogFunctionTrace("Host_Init", nullptr);
+    _LogFunctionTrace("StartFileSystem", nullptr);
     Error("disk %s at %d%%", "full", 90);
-    EXPECT_EQ(ReadFile("errorlogs/errorlog00001.txt"), "Error:disk full at 90%\n\nFunction trace:\nHost_Init\n");
+    EXPECT_EQ(ReadFile("errorlogs/errorlog00001.txt"), "Error:disk full at 90%\n\nFunction trace:\nStartFileSystem\n");
     EXPECT_EQ(g_iLogNumber, 1);
 }
 

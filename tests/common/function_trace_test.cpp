@@ -142,14 +142,14 @@ TEST_F(FunctionTrace, NameIsCutTo255CharactersAtTheLimitAndPastIt)
 
 TEST_F(FunctionTrace, SuffixIsJoinedToTheNameWithin255Characters)
 {
-    _LogFunctionTrace("Host_Frame", ":enter");
-    _LogFunctionTrace("Host_Frame", nullptr);
+    _LogFunctionTrace("RunFrames", ":enter");
+    _LogFunctionTrace("RunFrames", nullptr);
     _LogFunctionTrace(std::string(250, 'n').c_str(), "0123456789");
     _LogFunctionTrace(std::string(254, 'n').c_str(), "s");
     _LogFunctionTrace(std::string(255, 'n').c_str(), "s");
     _LogFunctionTrace("", "only suffix");
-    EXPECT_TRUE(EntryHolds(0, "Host_Frame:enter"));
-    EXPECT_TRUE(EntryHolds(1, "Host_Frame"));
+    EXPECT_TRUE(EntryHolds(0, "RunFrames:enter"));
+    EXPECT_TRUE(EntryHolds(1, "RunFrames"));
     EXPECT_TRUE(EntryHolds(2, std::string(250, 'n') + "01234"));
     EXPECT_TRUE(EntryHolds(3, std::string(254, 'n') + "s"));
     EXPECT_TRUE(EntryHolds(4, std::string(255, 'n')));
@@ -188,9 +188,9 @@ TEST_F(FunctionTrace, ElapsedTimeJustAboveTheMaximumWritesALogInstead)
 TEST_F(FunctionTrace, SlowFunctionLogsHowLongItTookWithTheTraceBeforeIt)
 {
     TraceNames(0, 2);
-    _LogFunctionTraceMaxTime("SV_Frame", _StartFunctionTimer() - 5.0, 1.0);
+    _LogFunctionTraceMaxTime("WritePidFile", _StartFunctionTimer() - 5.0, 1.0);
     EXPECT_EQ(g_iCurrentEntry, 2);
-    EXPECT_EQ(Log(1), LogText("Function (SV_Frame) took too long, 5.000 (max 1.000)\n", LinesNewestFirst(0, 2)));
+    EXPECT_EQ(Log(1), LogText("Function (WritePidFile) took too long, 5.000 (max 1.000)\n", LinesNewestFirst(0, 2)));
 }
 
 TEST_F(FunctionTrace, FunctionWithinItsTimeIsRecordedWithoutSuffix)

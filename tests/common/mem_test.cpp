@@ -77,7 +77,7 @@ TEST(MemAllocation, ImpossibleRequestsReturnNull)
 
 TEST(MemStrdup, CopyIsEqualButSeparateAndNullHasNoCopy)
 {
-    const char original[] = "sv_cheats 0";
+    const char original[] = "echo hello";
     char* copy = Mem_Strdup(original);
     ASSERT_NE(copy, nullptr);
     EXPECT_STREQ(copy, original);

@@ -30,22 +30,22 @@ void ExpectCleanEnd(const RunResult& result)
 TEST(ConsoleInput, PipedLinesReachTheEngineWithANewlineOnePerFrame)
 {
     ServerDir dir;
-    RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "6"}}, "status\necho hi\n\nmaps\n"));
+    RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "6"}}, "status\necho hi\n\nhelp\n"));
     ExpectCleanEnd(result);
     EXPECT_EQ(Matching(dir.Log(), "submit"),
               (std::vector<std::string>{
                   "submit before_frame=1 length=7 text=[status\\n]",
                   "submit before_frame=2 length=8 text=[echo hi\\n]",
-                  "submit before_frame=3 length=5 text=[maps\\n]",
+                  "submit before_frame=3 length=5 text=[help\\n]",
               }));
 }
 
 TEST(ConsoleInput, AQuitLineEndsTheServer)
 {
     ServerDir dir;
-    RunResult result = dir.Run({}, Options({}, "say hello\nquit\n"));
+    RunResult result = dir.Run({}, Options({}, "echo hello\nquit\n"));
     ExpectCleanEnd(result);
-    EXPECT_EQ(result.out, "\nConsole initialized.\nsay hello\n");
+    EXPECT_EQ(result.out, "\nConsole initialized.\necho hello\n");
     EXPECT_EQ(Matching(dir.Log(), "shutdown"), std::vector<std::string>{"shutdown code=3"});
 }
 
@@ -93,7 +93,7 @@ TEST(FrameOrder, EveryFrameIsPacedAndPolledFirst)
 TEST(Restart, AnyCodeButThreeReloadsAndStartsTheEngineAgain)
 {
     ServerDir dir;
-    RunResult result = dir.Run({"-game", "x"}, Options({{"TARN_TEST_FRAMES", "2"}, {"TARN_TEST_CODES", "0,1,-1,3"}}));
+    RunResult result = dir.Run({"-world", "x"}, Options({{"TARN_TEST_FRAMES", "2"}, {"TARN_TEST_CODES", "0,1,-1,3"}}));
     ExpectCleanEnd(result);
     std::vector<std::string> log = dir.Log();
     // image_starts=1 every time: the module was unloaded and loaded afresh.
@@ -105,7 +105,7 @@ TEST(Restart, AnyCodeButThreeReloadsAndStartsTheEngineAgain)
     EXPECT_EQ(Matching(log, "shutdown"),
               (std::vector<std::string>{"shutdown code=0", "shutdown code=1", "shutdown code=-1",
                                         "shutdown code=3"}));
-    EXPECT_EQ(Last(Matching(log, "cmdline=")), "cmdline=[-game x -lumen]");
+    EXPECT_EQ(Last(Matching(log, "cmdline=")), "cmdline=[-world x -lumen]");
     EXPECT_EQ(Matching(log, "frame").size(), 8u);
     EXPECT_EQ(Matching(log, "filesystem"),
               (std::vector<std::string>{"filesystem activate", "filesystem=yes", "filesystem=yes",

@@ -167,15 +167,15 @@ std::string EngineCommandLine(const std::vector<std::string>& arguments,
 
 TEST(EngineCommandLine, IsTheArgumentsJoinedWithLumenAppended)
 {
-    EXPECT_EQ(EngineCommandLine({"+map", "de_x", "-port", "27015"}),
-              "cmdline=[+map de_x -port 27015 -lumen]");
+    EXPECT_EQ(EngineCommandLine({"+exec", "server.cfg", "-port", "30100"}),
+              "cmdline=[+exec server.cfg -port 30100 -lumen]");
     EXPECT_EQ(EngineCommandLine({}), "cmdline=[ -lumen]");
 }
 
 TEST(EngineCommandLine, KeepsNoQuotesAndLeavesEmptyArgumentsAsDoubleSpaces)
 {
-    EXPECT_EQ(EngineCommandLine({"-hostname", "my \"best\" server", "", "-x"}),
-              "cmdline=[-hostname my \"best\" server  -x -lumen]");
+    EXPECT_EQ(EngineCommandLine({"-banner", "my \"best\" server", "", "-x"}),
+              "cmdline=[-banner my \"best\" server  -x -lumen]");
 }
 
 TEST(EngineCommandLine, ExpandsParameterFiles)

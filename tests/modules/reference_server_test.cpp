@@ -151,8 +151,8 @@ TEST_F(ReferenceServer, UnusableSwitchValuesFailTheStartWithAMessage)
 
 TEST_F(ReferenceServer, OtherSwitchesAreIgnoredAndIpChoosesTheAddress)
 {
-    RunningServer server(dir, {"-game", "x", "-portal", "1", "+map", "y", "-ip", "127.0.0.2",
-                               "-port", "0", "-maxplayers", "8"});
+    RunningServer server(dir, {"-world", "x", "-portal", "1", "+banner", "y", "-ip", "127.0.0.2",
+                               "-port", "0", "-slots", "8"});
     int port = StartAndWait(server);
     EXPECT_NE(port, 1);
     EXPECT_TRUE(Contains(server.Output(), "Listening on 127.0.0.2:")) << server.Output();

@@ -39,7 +39,7 @@ Sample Measure(pid_t pid)
 }
 
 // A burst of typing: a command, cursor keys, a history recall and edits.
-const std::string kBurst = "say soak test line\r\x1b[A\x1b[D\x1b[D\x7f\x7fxy\x1bOC\r";
+const std::string kBurst = "echo soak test line\r\x1b[A\x1b[D\x1b[D\x7f\x7fxy\x1bOC\r";
 
 }  // namespace
 
