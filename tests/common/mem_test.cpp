@@ -8,6 +8,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
+#include <string>
+
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/allocator_interface.h>
+#endif
 
 #ifdef __SANITIZE_ADDRESS__
 // Let an impossible request come back null, as it does without the sanitizer.
@@ -30,6 +36,16 @@ bool AllZero(const void* block, size_t size)
             return false;
     }
     return true;
+}
+
+// Bytes the heap has handed out and not taken back.
+size_t HeapInUse()
+{
+#ifdef __SANITIZE_ADDRESS__
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
 }
 
 // Leaves a released block of this size full of non-zero bytes, which the
@@ -92,8 +108,19 @@ TEST(MemStrdup, CopyIsEqualButSeparateAndNullHasNoCopy)
 
 TEST(MemFree, NullIsIgnoredAndBlocksMixWithTheCLibrary)
 {
+    // Blocks too large for the heap's per-thread cache, which would keep
+    // them counted as in use after they are released.
+    constexpr size_t kSize = 64 * 1024;
+    const std::string text(kSize, 't');
+    size_t before = HeapInUse();
+    void* ours = Mem_Malloc(kSize);
+    void* theirs = std::malloc(kSize);
+    char* copy = strdup(text.c_str());
+    size_t held = HeapInUse();
+    std::free(ours);
+    Mem_Free(theirs);
+    Mem_Free(copy);
     Mem_Free(nullptr);
-    std::free(Mem_Malloc(32));
-    Mem_Free(std::malloc(32));
-    Mem_Free(strdup("from the C library"));
+    EXPECT_GE(held, before + 3 * kSize);
+    EXPECT_EQ(HeapInUse(), before);
 }

@@ -56,16 +56,4 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ConsoleStdinTest,
                                            StdinCase{"Closed", Stdin::kClosed}),
                          CaseName);
 
-TEST(ConsoleStdin, PipedTypingIsNotEchoedOnStandardOutput)
-{
-    ServerDir dir;
-    RunOptions options;
-    options.stdinKind = Stdin::kPipeKeptOpen;
-    options.input = "hello there\nquit\n";
-    RunResult result = dir.Run({}, options);
-    EXPECT_EQ(result.exitStatus, 0);
-    // The engine prints the line back; nothing else shows it.
-    EXPECT_EQ(result.out, "\nConsole initialized.\nhello there\n");
-}
-
 }  // namespace

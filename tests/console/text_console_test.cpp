@@ -80,7 +80,7 @@ protected:
         announced = capture.Text();
     }
 
-    // Gives the console a provider, keeping its line and history.
+    // Gives the console a provider; Init empties the line and the history too.
     void UseCompletions()
     {
         StdoutCapture capture;

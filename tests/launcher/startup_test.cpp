@@ -160,8 +160,7 @@ std::string EngineCommandLine(const std::vector<std::string>& arguments,
     ServerDir dir;
     if (!parameterFile.empty())
         dir.Write("params.txt", parameterFile);
-    RunResult result = dir.Run(arguments, OneFrame());
-    std::vector<std::string> lines = Matching(dir.Log(), "cmdline=");
+    ExpectCleanEnd(dir.Run(arguments, OneFrame()));
     return First(dir.Log(), "cmdline=");
 }
 
