@@ -17,14 +17,6 @@ struct StdinCase {
 
 class ConsoleStdinTest : public ::testing::TestWithParam<StdinCase> {};
 
-// The console polls counted by the pacing probe before the last frame.
-int PollsBeforeLastFrame(const std::vector<std::string>& log)
-{
-    std::string last = Last(Matching(log, "frame "));
-    size_t at = last.find("poll_select=");
-    return at == std::string::npos ? -1 : std::stoi(last.substr(at + 12));
-}
-
 TEST_P(ConsoleStdinTest, RunsWithoutEchoAndPollsOncePerFrame)
 {
     ServerDir dir;
@@ -40,7 +32,7 @@ TEST_P(ConsoleStdinTest, RunsWithoutEchoAndPollsOncePerFrame)
     std::vector<std::string> log = dir.Log();
     EXPECT_EQ(Matching(log, "frame ").size(), static_cast<size_t>(kFrames));
     EXPECT_TRUE(Matching(log, "submit").empty());
-    EXPECT_EQ(PollsBeforeLastFrame(log), kFrames);
+    EXPECT_EQ(LastProbedFrame(log).polls, kFrames);
 }
 
 std::string CaseName(const ::testing::TestParamInfo<StdinCase>& test)

@@ -189,32 +189,14 @@ TEST(TerminalConsole, StoppingGivesTheTerminalBackAndContinuingTakesItAgain)
 
 // --- terminals in unusual states ------------------------------------------------
 
-struct FrameCount {
-    int frames = 0;
-    int polls = 0;
-};
-
-// The last frame the engine logged and the console polls before it.
-FrameCount LastFrame(const ServerDir& dir)
-{
-    std::string last = Last(Matching(dir.Log(), "frame "));
-    FrameCount count;
-    size_t polls = last.find("poll_select=");
-    if (last.rfind("frame ", 0) == 0 && polls != std::string::npos) {
-        count.frames = std::stoi(last.substr(6));
-        count.polls = std::stoi(last.substr(polls + 12));
-    }
-    return count;
-}
-
 // Frames run on and the console polls at most once per frame.
 void ExpectFramesWithOnePollEach(const ServerDir& dir)
 {
-    FrameCount before = LastFrame(dir);
+    ProbedFrame before = LastProbedFrame(dir.Log());
     usleep(300000);
-    FrameCount after = LastFrame(dir);
-    EXPECT_GT(after.frames, before.frames + 20);
-    EXPECT_LE(after.polls - before.polls, after.frames - before.frames);
+    ProbedFrame after = LastProbedFrame(dir.Log());
+    EXPECT_GT(after.frame, before.frame + 20);
+    EXPECT_LE(after.polls - before.polls, after.frame - before.frame);
 }
 
 PtyOptions Probed()

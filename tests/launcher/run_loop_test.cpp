@@ -18,13 +18,6 @@ RunOptions Options(std::vector<std::pair<std::string, std::string>> environment,
     return options;
 }
 
-void ExpectCleanEnd(const RunResult& result)
-{
-    EXPECT_FALSE(result.timedOut);
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.err, "");
-}
-
 // --- console input ---------------------------------------------------------
 
 TEST(ConsoleInput, PipedLinesReachTheEngineWithANewlineOnePerFrame)
@@ -176,11 +169,6 @@ const char* const kPlainSleep = "net_sleeps=0 probe=usleep=1/1000 sleep_select=0
 const char* const kSelectSleep = "net_sleeps=0 probe=usleep=0/0 sleep_select=1/1/0.001000 ";
 const char* const kTimerSleep = "setitimer=2/0.001000/0.000000 pause=1";
 
-bool Has(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 TEST(Pacing, PlainSleepIsTheDefaultAndTakesEveryOtherValue)
 {
     for (const std::vector<std::string>& arguments :
@@ -188,8 +176,8 @@ TEST(Pacing, PlainSleepIsTheDefaultAndTakesEveryOtherValue)
                                                {"-pingboost", "-1"}, {"-pingboost", "abc"},
                                                {"-pingboost"}}) {
         Pacing pacing = FirstFrame(arguments);
-        EXPECT_TRUE(Has(pacing.frame, kPlainSleep)) << arguments.size() << pacing.frame;
-        EXPECT_TRUE(Has(pacing.frame, "setitimer=0/")) << pacing.frame;
+        EXPECT_TRUE(Contains(pacing.frame, kPlainSleep)) << arguments.size() << pacing.frame;
+        EXPECT_TRUE(Contains(pacing.frame, "setitimer=0/")) << pacing.frame;
         EXPECT_EQ(pacing.alarm, "sigalrm=default");
     }
 }
@@ -199,8 +187,8 @@ TEST(Pacing, OneIsTheIntervalTimerWithItsAlarmHandler)
     for (const char* value : {"1", "+1", "\t1"}) {
         Pacing pacing = FirstFrame({"-pingboost", value});
         // The second arming is the handler's, made while the sleep waited.
-        EXPECT_TRUE(Has(pacing.frame, kTimerSleep)) << value << pacing.frame;
-        EXPECT_TRUE(Has(pacing.frame, "usleep=0/")) << pacing.frame;
+        EXPECT_TRUE(Contains(pacing.frame, kTimerSleep)) << value << pacing.frame;
+        EXPECT_TRUE(Contains(pacing.frame, "usleep=0/")) << pacing.frame;
         EXPECT_EQ(pacing.alarm, "sigalrm=handler");
     }
 }
@@ -209,7 +197,7 @@ TEST(Pacing, TwoIsSelectWithoutDescriptors)
 {
     for (const char* value : {"2", "2abc"}) {
         Pacing pacing = FirstFrame({"-pingboost", value});
-        EXPECT_TRUE(Has(pacing.frame, kSelectSleep)) << value << pacing.frame;
+        EXPECT_TRUE(Contains(pacing.frame, kSelectSleep)) << value << pacing.frame;
         EXPECT_EQ(pacing.alarm, "sigalrm=default");
     }
 }
@@ -217,13 +205,13 @@ TEST(Pacing, TwoIsSelectWithoutDescriptors)
 TEST(Pacing, ThreeIsTheEnginesNetworkSleep)
 {
     Pacing pacing = FirstFrame({"-pingboost", "3"});
-    EXPECT_TRUE(Has(pacing.frame, "net_sleeps=1 probe=usleep=0/0 sleep_select=0/")) << pacing.frame;
+    EXPECT_TRUE(Contains(pacing.frame, "net_sleeps=1 probe=usleep=0/0 sleep_select=0/")) << pacing.frame;
 }
 
 TEST(Pacing, ThreeWithoutTheEnginesSleepSleepsPlainly)
 {
     Pacing pacing = FirstFrame({"-pingboost", "3"}, "test_engine_nonet");
-    EXPECT_TRUE(Has(pacing.frame, "net_sleeps=0 probe=usleep=1/1000 ")) << pacing.frame;
+    EXPECT_TRUE(Contains(pacing.frame, "net_sleeps=0 probe=usleep=1/1000 ")) << pacing.frame;
 }
 
 TEST(Pacing, ThreeFindsTheEnginesSleepAgainAfterARestart)
@@ -236,8 +224,8 @@ TEST(Pacing, ThreeFindsTheEnginesSleepAgainAfterARestart)
     std::vector<std::string> frames = Matching(dir.Log(), "frame ");
     ASSERT_EQ(frames.size(), 4u);
     // The counter lives in the module image: a fresh image counts from 0.
-    EXPECT_TRUE(Has(frames[2], "frame 1 net_sleeps=1 probe=usleep=0/0 ")) << frames[2];
-    EXPECT_TRUE(Has(frames[3], "frame 2 net_sleeps=2 probe=usleep=0/0 ")) << frames[3];
+    EXPECT_TRUE(Contains(frames[2], "frame 1 net_sleeps=1 probe=usleep=0/0 ")) << frames[2];
+    EXPECT_TRUE(Contains(frames[3], "frame 2 net_sleeps=2 probe=usleep=0/0 ")) << frames[3];
 }
 
 }  // namespace

@@ -25,14 +25,6 @@ RunOptions OneFrame()
     return options;
 }
 
-void ExpectCleanEnd(const RunResult& result)
-{
-    EXPECT_FALSE(result.timedOut);
-    EXPECT_TRUE(result.exited);
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.err, "");
-}
-
 TEST(Startup, RunsTheEngineBetweenActivationAndDeactivationOfTheFileSystem)
 {
     ServerDir dir;

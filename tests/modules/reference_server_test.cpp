@@ -24,27 +24,6 @@ protected:
     }
 };
 
-void ExpectCleanEnd(const RunResult& result)
-{
-    EXPECT_FALSE(result.timedOut);
-    EXPECT_TRUE(result.exited);
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.err, "");
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-size_t Count(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 RunOptions Typed(const std::string& input)
 {
     RunOptions options;

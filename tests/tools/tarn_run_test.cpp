@@ -1,6 +1,7 @@
 // tarn-run, the operators' start script, running the real launcher: restarts after a
 // crash with a growing pause, stops after a clean quit, and passes SIGTERM
 // and SIGINT on to the launcher.
+#include "launcher_spawn.h"
 #include "server_run.h"
 
 #include <gtest/gtest.h>
@@ -22,26 +23,18 @@ ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::str
                       const std::string& input)
 {
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0)
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
         std::abort();
+    Launch launch;
+    launch.directory = dir.Path();
+    launch.program = TARN_RUN_PATH;
+    launch.arguments = {"-d", dir.Path(), "-pidfile", "server.pid"};
+    launch.environment = environment;
+    launch.environment.push_back({"TARN_LAUNCHER", TARN_LAUNCHER_PATH});
+    launch.input = pipeEnds[0];
+    launch.errors = launch.output;
     ScriptRun run;
-    run.pid = fork();
-    if (run.pid == 0) {
-        close(pipeEnds[1]);
-        dup2(pipeEnds[0], 0);
-        int out = open(dir.File("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(out, 2);
-        setenv("TARN_LAUNCHER", TARN_LAUNCHER_PATH, 1);
-        setenv("TARN_TEST_LOG", dir.File("events.log").c_str(), 1);
-        // Under the address sanitizer a planted crash stays a real signal.
-        setenv("ASAN_OPTIONS", "handle_segv=0", 1);
-        for (const auto& [name, value] : environment)
-            setenv(name.c_str(), value.c_str(), 1);
-        execl(TARN_RUN_PATH, TARN_RUN_PATH, "-d", dir.Path().c_str(), "-pidfile", "server.pid",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    run.pid = SpawnLauncher(launch);
     close(pipeEnds[0]);
     run.input = pipeEnds[1];
     if (!input.empty() && write(run.input, input.data(), input.size()) < 0)
@@ -53,28 +46,13 @@ ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::str
 // script and the launcher it runs are killed).
 int WaitForScript(const ScriptRun& run, int seconds, const ServerDir& dir)
 {
-    for (int waited = 0; waited < seconds * 100; ++waited) {
-        int status = 0;
-        if (waitpid(run.pid, &status, WNOHANG) == run.pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        usleep(10000);
-    }
-    kill(run.pid, SIGKILL);
-    waitpid(run.pid, nullptr, 0);
+    int status = 0;
+    if (WaitForExit(run.pid, seconds * 1000, &status))
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     std::string pid = dir.Read("server.pid");
     if (pid != "<missing>")
         kill(std::stoi(pid), SIGKILL);
     return -1;
-}
-
-bool WaitForLog(const ServerDir& dir, const std::string& prefix, size_t count)
-{
-    for (int waited = 0; waited < 1000; ++waited) {
-        if (Matching(dir.Log(), prefix).size() >= count)
-            return true;
-        usleep(10000);
-    }
-    return false;
 }
 
 TEST(StartScript, RestartsAfterCrashesWithAGrowingPauseAndStopsAfterAQuit)
@@ -108,7 +86,7 @@ void ExpectSignalPassedOn(int signalNumber)
 {
     ServerDir dir;
     ScriptRun run = StartScript(dir, {}, "");
-    ASSERT_TRUE(WaitForLog(dir, "frame", 1));
+    ASSERT_TRUE(dir.WaitForLog("frame"));
     pid_t launcher = std::stoi(dir.Read("server.pid"));
     kill(run.pid, signalNumber);
     EXPECT_EQ(WaitForScript(run, 10, dir), 128 + signalNumber);

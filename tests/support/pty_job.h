@@ -1,5 +1,5 @@
-#ifndef TARN_TESTS_CONSOLE_PTY_JOB_H
-#define TARN_TESTS_CONSOLE_PTY_JOB_H
+#ifndef TARN_TESTS_SUPPORT_PTY_JOB_H
+#define TARN_TESTS_SUPPORT_PTY_JOB_H
 
 // Runs the real launcher with a new pseudo-terminal as its controlling
 // terminal and standard input, as the foreground job of a tiny job-control

@@ -1,0 +1,47 @@
+#include "text_match.h"
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
+std::vector<std::string> Matching(const std::vector<std::string>& log, const std::string& prefix)
+{
+    std::vector<std::string> found;
+    for (const std::string& line : log)
+        if (line.rfind(prefix, 0) == 0)
+            found.push_back(line);
+    return found;
+}
+
+std::string First(const std::vector<std::string>& log, const std::string& prefix)
+{
+    std::vector<std::string> found = Matching(log, prefix);
+    return found.empty() ? "<none>" : found.front();
+}
+
+std::string Last(const std::vector<std::string>& log)
+{
+    return log.empty() ? "<none>" : log.back();
+}
+
+ProbedFrame LastProbedFrame(const std::vector<std::string>& log)
+{
+    const std::string frame = "frame ", polls = "poll_select=";
+    std::string last = Last(Matching(log, frame));
+    size_t at = last.find(polls);
+    ProbedFrame found;
+    if (last.rfind(frame, 0) == 0 && at != std::string::npos) {
+        found.frame = std::stoi(last.substr(frame.size()));
+        found.polls = std::stoi(last.substr(at + polls.size()));
+    }
+    return found;
+}
