@@ -23,6 +23,14 @@ protected:
         return line.GetCmdLine();
     }
 
+    // Builds from text, removes name and returns what is left.
+    std::string Removed(const char* text, const char* name)
+    {
+        Build(text);
+        line.RemoveParm(name);
+        return line.GetCmdLine();
+    }
+
     std::string Value(const char* name)
     {
         char* value = nullptr;
@@ -215,25 +223,15 @@ TEST_F(CommandLineTest, CheckParmValuesShareOneBuffer)
 
 TEST_F(CommandLineTest, RemoveParmTakesTheSwitchAndItsValue)
 {
-    Build("-a 1 -b 2 -c 3");
-    line.RemoveParm("-b");
-    EXPECT_STREQ(line.GetCmdLine(), "-a 1 -c 3");
-    Build("-a 1 -b 2 -c 3");
-    line.RemoveParm("-c");
-    EXPECT_STREQ(line.GetCmdLine(), "-a 1 -b 2");
-    Build("-a 1 -b 2 -c 3");
-    line.RemoveParm("-a");
-    EXPECT_STREQ(line.GetCmdLine(), "-b 2 -c 3");
+    EXPECT_EQ(Removed("-a 1 -b 2 -c 3", "-b"), "-a 1 -c 3");
+    EXPECT_EQ(Removed("-a 1 -b 2 -c 3", "-c"), "-a 1 -b 2");
+    EXPECT_EQ(Removed("-a 1 -b 2 -c 3", "-a"), "-b 2 -c 3");
 }
 
 TEST_F(CommandLineTest, RemoveParmStopsAtADashOrPlusInsideAValue)
 {
-    Build("-name a-b -c 1");
-    line.RemoveParm("-name");
-    EXPECT_STREQ(line.GetCmdLine(), "-b -c 1");
-    Build("+exec x +echo 8");
-    line.RemoveParm("+exec");
-    EXPECT_STREQ(line.GetCmdLine(), "+echo 8");
+    EXPECT_EQ(Removed("-name a-b -c 1", "-name"), "-b -c 1");
+    EXPECT_EQ(Removed("+exec x +echo 8", "+exec"), "+echo 8");
 }
 
 TEST_F(CommandLineTest, RemoveParmRemovesEveryOccurrenceInPlace)
@@ -247,9 +245,7 @@ TEST_F(CommandLineTest, RemoveParmRemovesEveryOccurrenceInPlace)
 
 TEST_F(CommandLineTest, RemoveParmOfAnAbsentNameStillDropsTrailingSpaces)
 {
-    Build("-a 1   ");
-    line.RemoveParm("-zz");
-    EXPECT_STREQ(line.GetCmdLine(), "-a 1");
+    EXPECT_EQ(Removed("-a 1   ", "-zz"), "-a 1");
 }
 
 TEST_F(CommandLineTest, RemoveParmIgnoresNullEmptyAndNoString)

@@ -3,6 +3,7 @@
 // in pass-through mode they go on to the real calls and real signals.
 #include "pacing.h"
 
+#include "launcher_spawn.h"
 #include "module.h"
 
 #include <gtest/gtest.h>
@@ -263,17 +264,9 @@ bool EndsWithin(int milliseconds, const std::function<void()>& body)
         body();
         _exit(0);
     }
-    for (int waited = 0; waited < milliseconds; ++waited) {
-        int status = 0;
-        if (waitpid(child, &status, WNOHANG) == child)
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        // Not usleep: this program replaces it.
-        timespec millisecond{0, 1000000};
-        nanosleep(&millisecond, nullptr);
-    }
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    return false;
+    int status = 0;
+    return WaitForExit(child, milliseconds, &status) && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 TEST_F(PacingTest, AnAlarmBeforeTheWaitBeginsCannotStrandIt)

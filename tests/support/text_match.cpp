@@ -35,13 +35,14 @@ std::string Last(const std::vector<std::string>& log)
 
 ProbedFrame LastProbedFrame(const std::vector<std::string>& log)
 {
-    const std::string frame = "frame ", polls = "poll_select=";
+    const std::string frame = "frame ", polls = "poll_select=", bytes = "stdin_bytes=";
     std::string last = Last(Matching(log, frame));
-    size_t at = last.find(polls);
+    size_t pollsAt = last.find(polls), bytesAt = last.find(bytes);
     ProbedFrame found;
-    if (last.rfind(frame, 0) == 0 && at != std::string::npos) {
+    if (last.rfind(frame, 0) == 0 && pollsAt != std::string::npos && bytesAt != std::string::npos) {
         found.frame = std::stoi(last.substr(frame.size()));
-        found.polls = std::stoi(last.substr(at + polls.size()));
+        found.polls = std::stoi(last.substr(pollsAt + polls.size()));
+        found.stdinBytes = std::stol(last.substr(bytesAt + bytes.size()));
     }
     return found;
 }

@@ -20,10 +20,12 @@ std::string First(const std::vector<std::string>& log, const std::string& prefix
 std::string Last(const std::vector<std::string>& log);
 
 // The test engine's last frame entry with the pacing probe's counters: the
-// frame's number and the console polls made before it; -1 each without one.
+// frame's number, and the console polls made and the bytes read from
+// standard input before it; -1 each without one.
 struct ProbedFrame {
     int frame = -1;
     int polls = -1;
+    long stdinBytes = -1;
 };
 ProbedFrame LastProbedFrame(const std::vector<std::string>& log);
 
