@@ -24,11 +24,15 @@ std::string Signaled(int signalNumber)
     return "signaled " + std::to_string(signalNumber);
 }
 
+enum class Job { kForeground, kHangupIgnored, kBackground };
+
 // The pacing probe preloaded: the engine's frame entries carry its counters.
-PtyOptions Probed()
+PtyOptions Probed(Job job = Job::kForeground)
 {
     PtyOptions options;
     options.environment = {{"LD_PRELOAD", TestModule("pacing_probe")}};
+    options.ignoreHangup = job == Job::kHangupIgnored;
+    options.background = job == Job::kBackground;
     return options;
 }
 
@@ -238,9 +242,7 @@ void ExpectFramesWithOnePollEach(const ServerDir& dir)
 TEST(TerminalConsole, AHungUpTerminalCostsOnePollPerFrame)
 {
     ServerDir dir;
-    PtyOptions options = Probed();
-    options.ignoreHangup = true;
-    PtyJob job(dir, {}, options);
+    PtyJob job(dir, {}, Probed(Job::kHangupIgnored));
     ASSERT_TRUE(job.WaitRaw());
     job.HangUp();
     ExpectFramesWithOnePollEach(dir);
@@ -251,9 +253,7 @@ TEST(TerminalConsole, AHungUpTerminalCostsOnePollPerFrame)
 TEST(TerminalConsole, AJobInTheBackgroundNeitherStopsNorSpins)
 {
     ServerDir dir;
-    PtyOptions options = Probed();
-    options.background = true;
-    PtyJob job(dir, {}, options);
+    PtyJob job(dir, {}, Probed(Job::kBackground));
     ASSERT_TRUE(job.WaitRaw());
     ExpectFramesWithOnePollEach(dir);
     // Typing is for the foreground job; the launcher cannot read it.
