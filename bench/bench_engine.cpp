@@ -77,7 +77,7 @@ public:
 
     bool RunFrame() override
     {
-        long long now = NowNanoseconds();
+        long long now = MonotonicNanoseconds();
         if (s_shared)
             s_shared->frame = seen_;
         ++seen_;

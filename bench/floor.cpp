@@ -54,11 +54,11 @@ PacingFigures Measure(long iterations, Pass pass)
 {
     std::vector<long long> intervals(iterations);
     long long startCpu = CpuMicroseconds();
-    long long start = NowNanoseconds();
+    long long start = MonotonicNanoseconds();
     long long last = start;
     for (long i = 0; i < iterations; ++i) {
         pass();
-        long long now = NowNanoseconds();
+        long long now = MonotonicNanoseconds();
         intervals[i] = now - last;
         last = now;
     }
@@ -100,7 +100,7 @@ double BareEngineLoopNanoseconds(const std::string& enginePath, long frames, boo
     int idle[2];
     if (pipe(idle) != 0)
         return 0;
-    long long start = NowNanoseconds();
+    long long start = MonotonicNanoseconds();
     for (long i = 0; i < frames; ++i) {
         engine.netSleep();
         if (withPoll) {
@@ -112,7 +112,7 @@ double BareEngineLoopNanoseconds(const std::string& enginePath, long frames, boo
         }
         engine.api->RunFrame();
     }
-    double perFrame = static_cast<double>(NowNanoseconds() - start) / frames;
+    double perFrame = static_cast<double>(MonotonicNanoseconds() - start) / frames;
     close(idle[0]);
     close(idle[1]);
     engine.api->Shutdown();

@@ -1,71 +1,41 @@
 #include "launcher_run.h"
 
+#include "launcher_spawn.h"
+#include "server_run.h"
+
 #include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-struct ServerDirectory {
-    ServerDirectory()
-    {
-        std::string pattern = (fs::temp_directory_path() / "tarn-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        path = pattern;
-        fs::copy_file(BENCH_ENGINE, path + "/engine_amd.so");
-        fs::copy_file(BENCH_FILESYSTEM, path + "/filesystem_stdio_i386.so");
-    }
-    ~ServerDirectory() { fs::remove_all(path); }
-    std::string path;
-};
-
-[[noreturn]] void Exec(const ServerDirectory& dir, const LaunchSetup& setup, int input)
-{
-    if (chdir(dir.path.c_str()) != 0)
-        _exit(127);
-    setenv("BENCH_NET_SLEEP", "socket", 1);
-    for (const auto& [name, value] : setup.environment)
-        setenv(name.c_str(), value.c_str(), 1);
-    if (setup.countAllocations)
-        setenv("LD_PRELOAD", BENCH_ALLOC_COUNTER, 1);
-    if (setup.minimalTimerSlack)
-        prctl(PR_SET_TIMERSLACK, 1);
-    dup2(input, 0);
-    int nowhere = open("/dev/null", O_WRONLY);
-    dup2(nowhere, 1);
-    dup2(nowhere, 2);
-    std::vector<std::string> words = setup.wrapper;
-    words.push_back(BENCH_LAUNCHER);
-    words.insert(words.end(), setup.arguments.begin(), setup.arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-}
-
-// Runs the launcher until it ends; standard input is an open, idle pipe.
-void RunIn(const ServerDirectory& dir, const LaunchSetup& setup)
+// Runs the launcher with the bench engine until it ends; standard input is
+// an open, idle pipe and the output goes nowhere.
+void RunIn(const ServerDir& dir, const LaunchSetup& setup)
 {
     int idle[2];
-    if (pipe(idle) != 0)
+    if (pipe2(idle, O_CLOEXEC) != 0)
         std::abort();
-    pid_t child = fork();
-    if (child == 0) {
-        close(idle[1]);
-        Exec(dir, setup, idle[0]);
-    }
+    Launch launch;
+    launch.directory = dir.Path();
+    launch.arguments = setup.arguments;
+    launch.wrapper = setup.wrapper;
+    launch.environment = {{"BENCH_NET_SLEEP", "socket"}};
+    launch.environment.insert(launch.environment.end(), setup.environment.begin(),
+                              setup.environment.end());
+    if (setup.countAllocations)
+        launch.environment.push_back({"LD_PRELOAD", BENCH_ALLOC_COUNTER});
+    launch.input = idle[0];
+    launch.output = "";
+    launch.errors = "";
+    if (setup.minimalTimerSlack)
+        launch.prepare = [] { prctl(PR_SET_TIMERSLACK, 1); };
+    pid_t child = SpawnLauncher(launch);
     close(idle[0]);
-    waitpid(child, nullptr, 0);
+    WaitForExit(child, -1, nullptr);
     close(idle[1]);
 }
 
@@ -105,12 +75,12 @@ std::map<std::string, long> ReadStraceSummary(const std::string& path)
 
 PacingFigures RunLauncher(const LaunchSetup& setup, long frames)
 {
-    ServerDirectory dir;
+    ServerDir dir(BENCH_ENGINE);
     LaunchSetup run = setup;
     run.environment.push_back({"BENCH_FRAMES", std::to_string(frames)});
-    run.environment.push_back({"BENCH_OUT", dir.path + "/results.txt"});
+    run.environment.push_back({"BENCH_OUT", dir.File("results.txt")});
     RunIn(dir, run);
-    return ReadResults(dir.path + "/results.txt");
+    return ReadResults(dir.File("results.txt"));
 }
 
 std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup)
@@ -118,12 +88,12 @@ std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup)
     const long shortRun = 500, longRun = 2500;
     std::map<std::string, long> counts[2];
     for (int i = 0; i < 2; ++i) {
-        ServerDirectory dir;
+        ServerDir dir(BENCH_ENGINE);
         LaunchSetup run = setup;
-        run.wrapper = {"strace", "-f", "-c", "-o", dir.path + "/strace.txt"};
+        run.wrapper = {"strace", "-f", "-c", "-o", dir.File("strace.txt")};
         run.environment.push_back({"BENCH_FRAMES", std::to_string(i == 0 ? shortRun : longRun)});
         RunIn(dir, run);
-        counts[i] = ReadStraceSummary(dir.path + "/strace.txt");
+        counts[i] = ReadStraceSummary(dir.File("strace.txt"));
     }
     std::map<std::string, double> perFrame;
     for (const auto& [name, calls] : counts[1]) {

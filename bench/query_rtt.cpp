@@ -1,6 +1,8 @@
 #include "query_rtt.h"
 
+#include "launcher_spawn.h"
 #include "query_protocol.h"
+#include "server_run.h"
 #include "stats.h"
 
 #include <algorithm>
@@ -8,15 +10,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -63,7 +62,7 @@ long long Ping(int fd, int port, unsigned token)
     server.sin_family = AF_INET;
     server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     server.sin_port = htons(static_cast<unsigned short>(port));
-    long long start = NowNanoseconds();
+    long long start = MonotonicNanoseconds();
     sendto(fd, request, sizeof(request), 0, reinterpret_cast<sockaddr*>(&server), sizeof(server));
     pollfd ready{fd, POLLIN, 0};
     while (poll(&ready, 1, kReplyWaitMilliseconds) > 0) {
@@ -75,7 +74,7 @@ long long Ping(int fd, int port, unsigned token)
         if (length > 0 && Query_ReadHeader(reply, static_cast<int>(length), &answer) &&
             (answer.type & ~QUERY_REPLY) == QUERY_PING &&
             std::equal(answer.token, answer.token + QUERY_TOKEN_SIZE, header.token))
-            return NowNanoseconds() - start;
+            return MonotonicNanoseconds() - start;
     }
     return -1;
 }
@@ -106,33 +105,22 @@ void StopAndWait(pid_t child)
 
 std::vector<long long> ReferenceServerRoundTrips(int strategy, int count)
 {
-    std::string pattern = (fs::temp_directory_path() / "tarn-bench-query-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        return {};
-    fs::copy_file(BENCH_REFERENCE_ENGINE, pattern + "/engine_amd.so");
-    fs::copy_file(BENCH_REFERENCE_FILESYSTEM, pattern + "/filesystem_stdio_i386.so");
+    ServerDir dir(TARN_REFERENCE_ENGINE, TARN_REFERENCE_FILESYSTEM);
     int port = FreePort();
     int idle[2];
-    if (pipe(idle) != 0)
+    if (pipe2(idle, O_CLOEXEC) != 0)
         return {};
-    pid_t child = fork();
-    if (child == 0) {
-        if (chdir(pattern.c_str()) != 0)
-            _exit(127);
-        dup2(idle[0], 0);
-        int nowhere = open("/dev/null", O_WRONLY);
-        dup2(nowhere, 1);
-        dup2(nowhere, 2);
-        std::string portText = std::to_string(port), strategyText = std::to_string(strategy);
-        execl(BENCH_LAUNCHER, BENCH_LAUNCHER, "-pingboost", strategyText.c_str(), "-port",
-              portText.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    Launch launch;
+    launch.directory = dir.Path();
+    launch.arguments = {"-pingboost", std::to_string(strategy), "-port", std::to_string(port)};
+    launch.input = idle[0];
+    launch.output = "";
+    launch.errors = "";
+    pid_t child = SpawnLauncher(launch);
     close(idle[0]);
     std::vector<long long> trips = Measure(port, count);
     StopAndWait(child);
     close(idle[1]);
-    fs::remove_all(pattern);
     return trips;
 }
 

@@ -1,15 +1,7 @@
 #include "stats.h"
 
 #include <algorithm>
-#include <ctime>
 #include <sys/resource.h>
-
-long long NowNanoseconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
-}
 
 long long CpuMicroseconds()
 {

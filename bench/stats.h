@@ -1,6 +1,8 @@
 #ifndef TARN_BENCH_STATS_H
 #define TARN_BENCH_STATS_H
 
+#include "monotonic.h"
+
 #include <string>
 #include <vector>
 
@@ -21,7 +23,6 @@ struct PacingFigures {
 PacingFigures Summarise(std::vector<long long> intervals, long long wallNanoseconds,
                         long long cpuMicroseconds);
 
-long long NowNanoseconds();
 long long CpuMicroseconds();  // user and system time of this process
 
 // The percentile (0..100) of sorted values.

@@ -1,7 +1,7 @@
 #include "stop_latency.h"
 
+#include "monotonic.h"
 #include "server_run.h"
-#include "stats.h"
 
 #include <algorithm>
 #include <csignal>
@@ -18,13 +18,13 @@ long long OneStop()
     RunningServer server(dir, {}, options);
     if (!dir.WaitForLog("frame 1"))
         return -1;
-    long long sent = NowNanoseconds();
+    long long sent = MonotonicNanoseconds();
     server.Signal(SIGTERM);
     // Waits without collecting, so that Finish still reaps the launcher.
     siginfo_t info{};
     if (waitid(P_PID, static_cast<id_t>(server.Pid()), &info, WEXITED | WNOWAIT) != 0)
         return -1;
-    long long ended = NowNanoseconds();
+    long long ended = MonotonicNanoseconds();
     RunResult result = server.Finish();
     return result.signal == SIGTERM ? ended - sent : -1;
 }

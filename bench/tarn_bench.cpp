@@ -154,7 +154,7 @@ struct Shared {
 // pseudo-terminal.
 std::vector<long long> KeystrokeLatency(int strategy, int samples)
 {
-    ServerDir dir(BENCH_ENGINE, BENCH_FILESYSTEM);
+    ServerDir dir(BENCH_ENGINE);
     std::string sharedPath = dir.File("shared");
     dir.Write("shared", std::string(4096, '\0'));
     int fd = open(sharedPath.c_str(), O_RDWR);

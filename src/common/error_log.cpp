@@ -1,15 +1,14 @@
 // Error: numbered error-log files with the message and the function trace.
 
+#include "diagnostics.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "diagnostics.h"
 
 int g_iLogNumber;
 
@@ -28,7 +27,7 @@ int CreateNextLogFile()
 {
     char path[kLogPathSize];
     while (g_iLogNumber < INT_MAX) {
-        g_iLogNumber++;
+        ++g_iLogNumber;
         int length = std::snprintf(path, sizeof(path), "errorlogs/errorlog%.5d.txt", g_iLogNumber);
         if (length < 0 || length >= kLogPathSize)
             return -1;
@@ -44,7 +43,7 @@ int CreateNextLogFile()
 void WriteTrace(FILE* file)
 {
     int index = g_iCurrentEntry;
-    for (int lines = 0; lines < kTraceEntryCount; lines++) {
+    for (int lines = 0; lines < kTraceEntryCount; ++lines) {
         index = (index + kTraceEntryCount - 1) % kTraceEntryCount;
         char* entry = g_LogEntries[index];
         if (entry[0] == '\0')
@@ -54,7 +53,7 @@ void WriteTrace(FILE* file)
     }
 }
 
-}
+}  // namespace
 
 // Write failures inside the file are not reported: there is no one to tell.
 extern "C" void Error(const char* format, ...)
@@ -64,12 +63,12 @@ extern "C" void Error(const char* format, ...)
     if (fd < 0)
         return;
     FILE* file = fdopen(fd, "w");
-    if (file == nullptr) {
+    if (!file) {
         close(fd);
         return;
     }
     std::fputs("Error:", file);
-    if (format != nullptr) {
+    if (format) {
         va_list args;
         va_start(args, format);
         std::vfprintf(file, format, args);

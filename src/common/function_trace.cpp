@@ -1,10 +1,10 @@
 // The function trace ring and the timing of functions against a limit.
 
+#include "diagnostics.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-
-#include "diagnostics.h"
 
 char g_LogEntries[kTraceEntryCount][kTraceEntrySize];
 int g_iCurrentEntry;
@@ -15,7 +15,7 @@ namespace {
 // A missing text is taken as an empty one.
 const char* TextOrEmpty(const char* text)
 {
-    return text != nullptr ? text : "";
+    return text ? text : "";
 }
 
 // Copies text into the entry from position on, never past its last text
@@ -33,7 +33,7 @@ void RecordEntry(const char* name, const char* suffix)
     char* entry = g_LogEntries[g_iCurrentEntry];
     std::memset(entry, 0, kTraceEntrySize);
     int end = AppendToEntry(entry, 0, TextOrEmpty(name));
-    if (suffix != nullptr)
+    if (suffix)
         AppendToEntry(entry, end, suffix);
     g_iCurrentEntry = (g_iCurrentEntry + 1) % kTraceEntryCount;
 }
@@ -49,7 +49,7 @@ double AsSingle(double seconds)
     return static_cast<float>(seconds);
 }
 
-}
+}  // namespace
 
 void _LogFunctionTrace(const char* name, const char* suffix)
 {

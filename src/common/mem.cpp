@@ -16,7 +16,7 @@ void* Mem_Malloc(size_t size)
 void* Mem_ZeroMalloc(size_t size)
 {
     void* block = std::malloc(size);
-    if (block != nullptr)
+    if (block)
         std::memset(block, 0, size);
     return block;
 }
@@ -34,7 +34,7 @@ void* Mem_Calloc(size_t count, size_t size)
 // A null text has no copy; strdup itself would crash on it.
 char* Mem_Strdup(const char* text)
 {
-    if (text == nullptr)
+    if (!text)
         return nullptr;
     return strdup(text);
 }
@@ -44,4 +44,4 @@ void Mem_Free(void* block)
     std::free(block);
 }
 
-}
+}  // extern "C"

@@ -16,6 +16,6 @@ void* Mem_Calloc(size_t count, size_t size);
 char* Mem_Strdup(const char* text);
 void Mem_Free(void* block);
 
-}
+}  // extern "C"
 
 #endif

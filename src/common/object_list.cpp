@@ -24,7 +24,7 @@ void ObjectList::Init()
     elementCount = 0;
 }
 
-/* ---- Insertion ---------------------------------------------------------- */
+// --- insertion ---------------------------------------------------------------
 
 // Returns a fresh unlinked node holding the object, or null. A full count
 // refuses too, so that it never overflows.
@@ -33,7 +33,7 @@ ObjectListNode* ObjectList::NewNode(void* object)
     if (elementCount == INT32_MAX)
         return nullptr;
     ObjectListNode* node = static_cast<ObjectListNode*>(Mem_ZeroMalloc(sizeof(ObjectListNode)));
-    if (node != nullptr)
+    if (node)
         node->payload = object;
     return node;
 }
@@ -46,56 +46,56 @@ bool ObjectList::Add(void* newObject)
 bool ObjectList::AddHead(void* newObject)
 {
     ObjectListNode* node = NewNode(newObject);
-    if (node == nullptr)
+    if (!node)
         return false;
     node->next = head;
-    if (head != nullptr)
+    if (head)
         head->previous = node;
     else
         tail = node;
     head = node;
-    elementCount++;
+    ++elementCount;
     return true;
 }
 
 bool ObjectList::AddTail(void* newObject)
 {
     ObjectListNode* node = NewNode(newObject);
-    if (node == nullptr)
+    if (!node)
         return false;
     node->previous = tail;
-    if (tail != nullptr)
+    if (tail)
         tail->next = node;
     else
         head = node;
     tail = node;
-    elementCount++;
+    ++elementCount;
     return true;
 }
 
-/* ---- Removal ------------------------------------------------------------ */
+// --- removal -----------------------------------------------------------------
 
 // Takes the node out of the chain, moves the cursor past it and releases it.
 void ObjectList::Unlink(ObjectListNode* node)
 {
-    if (node->previous != nullptr)
+    if (node->previous)
         node->previous->next = node->next;
     else
         head = node->next;
-    if (node->next != nullptr)
+    if (node->next)
         node->next->previous = node->previous;
     else
         tail = node->previous;
     if (cursor == node)
         cursor = node->next;
     Mem_Free(node);
-    elementCount--;
+    --elementCount;
 }
 
 // Returns the first node from the head that holds the object, or null.
 ObjectListNode* ObjectList::Find(void* object)
 {
-    for (ObjectListNode* node = head; node != nullptr; node = node->next) {
+    for (ObjectListNode* node = head; node; node = node->next) {
         if (node->payload == object)
             return node;
     }
@@ -105,7 +105,7 @@ ObjectListNode* ObjectList::Find(void* object)
 bool ObjectList::Remove(void* object)
 {
     ObjectListNode* node = Find(object);
-    if (node == nullptr)
+    if (!node)
         return false;
     Unlink(node);
     return true;
@@ -113,7 +113,7 @@ bool ObjectList::Remove(void* object)
 
 void* ObjectList::RemoveHead()
 {
-    if (head == nullptr)
+    if (!head)
         return nullptr;
     void* object = head->payload;
     Unlink(head);
@@ -122,7 +122,7 @@ void* ObjectList::RemoveHead()
 
 void* ObjectList::RemoveTail()
 {
-    if (tail == nullptr)
+    if (!tail)
         return nullptr;
     void* object = tail->payload;
     Unlink(tail);
@@ -132,9 +132,9 @@ void* ObjectList::RemoveTail()
 void ObjectList::Clear(bool freeElementsMemory)
 {
     ObjectListNode* node = head;
-    while (node != nullptr) {
+    while (node) {
         ObjectListNode* following = node->next;
-        if (freeElementsMemory && node->payload != nullptr)
+        if (freeElementsMemory && node->payload)
             Mem_Free(node->payload);
         Mem_Free(node);
         node = following;
@@ -142,11 +142,11 @@ void ObjectList::Clear(bool freeElementsMemory)
     Init();
 }
 
-/* ---- Queries and iteration ---------------------------------------------- */
+// --- queries and iteration ---------------------------------------------------
 
 void* ObjectList::GetFirst()
 {
-    if (head == nullptr) {
+    if (!head) {
         cursor = nullptr;
         return nullptr;
     }
@@ -156,7 +156,7 @@ void* ObjectList::GetFirst()
 
 void* ObjectList::GetNext()
 {
-    if (cursor == nullptr)
+    if (!cursor)
         return nullptr;
     void* object = cursor->payload;
     cursor = cursor->next;
@@ -172,7 +172,7 @@ int ObjectList::CountElements()
 bool ObjectList::Contains(void* object)
 {
     ObjectListNode* node = Find(object);
-    if (node == nullptr)
+    if (!node)
         return false;
     cursor = node;
     return true;
@@ -180,5 +180,5 @@ bool ObjectList::Contains(void* object)
 
 bool ObjectList::IsEmpty()
 {
-    return head == nullptr;
+    return !head;
 }

@@ -10,9 +10,9 @@
 // Contains places the cursor on the node it finds, and removing the node
 // under the cursor moves the cursor to the following node.
 
-#include <cstdint>
-
 #include "object_container.h"
+
+#include <cstdint>
 
 struct ObjectListNode {
     ObjectListNode* previous;  // node before this one; null at the head

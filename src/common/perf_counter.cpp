@@ -8,7 +8,7 @@ namespace {
 
 constexpr double kSecondsPerMicrosecond = 0.000001;
 
-}
+}  // namespace
 
 CPerformanceCounter::CPerformanceCounter()
 {

@@ -23,6 +23,14 @@ protected:
         return line.GetCmdLine();
     }
 
+    // Builds from text, removes name and returns what is left.
+    std::string Removed(const char* text, const char* name)
+    {
+        Build(text);
+        line.RemoveParm(name);
+        return line.GetCmdLine();
+    }
+
     std::string Value(const char* name)
     {
         char* value = nullptr;
@@ -50,9 +58,9 @@ TEST_F(CommandLineTest, MissingParameterFileIsReportedAndDropped)
 
 TEST_F(CommandLineTest, CarriageReturnsOfAParameterFileStay)
 {
-    WriteFile("crlf.txt", "-port 27015\r\n-ip 1.2.3.4\r\n");
-    EXPECT_EQ(Build("@crlf.txt"), "-port 27015\r -ip 1.2.3.4\r  ");
-    EXPECT_EQ(Value("-port"), "27015\r");
+    WriteFile("crlf.txt", "-port 30100\r\n-ip 1.2.3.4\r\n");
+    EXPECT_EQ(Build("@crlf.txt"), "-port 30100\r -ip 1.2.3.4\r  ");
+    EXPECT_EQ(Value("-port"), "30100\r");
 }
 
 TEST_F(CommandLineTest, ReferencesAtTheEndLeaveTheAddedSpace)
@@ -134,11 +142,11 @@ TEST_F(CommandLineTest, OverlongFileNameIsNotFoundAndNeverOverruns)
 TEST_F(CommandLineTest, ArgumentVectorIsJoinedWithQuotesAroundSpaces)
 {
     WriteFile("p", "-p 1");
-    const char* argv[] = {"prog", "-game", "my mod", "@p", "@not expanded"};
+    const char* argv[] = {"prog", "-world", "my world", "@p", "@not expanded"};
     StdoutCapture capture;
     line.CreateCmdLine(5, argv);
     EXPECT_EQ(capture.Text(), "");
-    EXPECT_STREQ(line.GetCmdLine(), "prog -game \"my mod\" -p 1 \"@not expanded\"");
+    EXPECT_STREQ(line.GetCmdLine(), "prog -world \"my world\" -p 1 \"@not expanded\"");
 
     line.CreateCmdLine(0, nullptr);
     ASSERT_NE(line.GetCmdLine(), nullptr);
@@ -170,10 +178,10 @@ TEST_F(CommandLineTest, CheckParmWithoutAStringFindsNothingAndLeavesTheValue)
 
 TEST_F(CommandLineTest, CheckParmReturnsThePositionAndTheNextWord)
 {
-    Build("-game mod -port 27015");
+    Build("-world w1 -port 30100");
     EXPECT_EQ(line.CheckParm("-port", nullptr), line.GetCmdLine() + 10);
-    EXPECT_EQ(Value("-port"), "27015");
-    EXPECT_EQ(Value("-game"), "mod");
+    EXPECT_EQ(Value("-port"), "30100");
+    EXPECT_EQ(Value("-world"), "w1");
 }
 
 TEST_F(CommandLineTest, CheckParmFindsTheFirstSubstringAnywhere)
@@ -215,25 +223,15 @@ TEST_F(CommandLineTest, CheckParmValuesShareOneBuffer)
 
 TEST_F(CommandLineTest, RemoveParmTakesTheSwitchAndItsValue)
 {
-    Build("-a 1 -b 2 -c 3");
-    line.RemoveParm("-b");
-    EXPECT_STREQ(line.GetCmdLine(), "-a 1 -c 3");
-    Build("-a 1 -b 2 -c 3");
-    line.RemoveParm("-c");
-    EXPECT_STREQ(line.GetCmdLine(), "-a 1 -b 2");
-    Build("-a 1 -b 2 -c 3");
-    line.RemoveParm("-a");
-    EXPECT_STREQ(line.GetCmdLine(), "-b 2 -c 3");
+    EXPECT_EQ(Removed("-a 1 -b 2 -c 3", "-b"), "-a 1 -c 3");
+    EXPECT_EQ(Removed("-a 1 -b 2 -c 3", "-c"), "-a 1 -b 2");
+    EXPECT_EQ(Removed("-a 1 -b 2 -c 3", "-a"), "-b 2 -c 3");
 }
 
 TEST_F(CommandLineTest, RemoveParmStopsAtADashOrPlusInsideAValue)
 {
-    Build("-name a-b -c 1");
-    line.RemoveParm("-name");
-    EXPECT_STREQ(line.GetCmdLine(), "-b -c 1");
-    Build("+map x +maxplayers 8");
-    line.RemoveParm("+map");
-    EXPECT_STREQ(line.GetCmdLine(), "+maxplayers 8");
+    EXPECT_EQ(Removed("-name a-b -c 1", "-name"), "-b -c 1");
+    EXPECT_EQ(Removed("+exec x +echo 8", "+exec"), "+echo 8");
 }
 
 TEST_F(CommandLineTest, RemoveParmRemovesEveryOccurrenceInPlace)
@@ -247,9 +245,7 @@ TEST_F(CommandLineTest, RemoveParmRemovesEveryOccurrenceInPlace)
 
 TEST_F(CommandLineTest, RemoveParmOfAnAbsentNameStillDropsTrailingSpaces)
 {
-    Build("-a 1   ");
-    line.RemoveParm("-zz");
-    EXPECT_STREQ(line.GetCmdLine(), "-a 1");
+    EXPECT_EQ(Removed("-a 1   ", "-zz"), "-a 1");
 }
 
 TEST_F(CommandLineTest, RemoveParmIgnoresNullEmptyAndNoString)
@@ -298,13 +294,13 @@ TEST_F(CommandLineTest, AppendParmAfterTrailingSpacesLeavesOneSpace)
 
 TEST_F(CommandLineTest, SetParmReplacesTheValue)
 {
-    Build("-port 1 -game x");
-    line.SetParm("-port", "27015");
-    EXPECT_STREQ(line.GetCmdLine(), "-game x -port 27015");
+    Build("-port 1 -world x");
+    line.SetParm("-port", "30100");
+    EXPECT_STREQ(line.GetCmdLine(), "-world x -port 30100");
     line.SetParm("-port", 42);
-    EXPECT_STREQ(line.GetCmdLine(), "-game x -port 42");
-    line.SetParm("-game", nullptr);
-    EXPECT_STREQ(line.GetCmdLine(), "-port 42 -game");
+    EXPECT_STREQ(line.GetCmdLine(), "-world x -port 42");
+    line.SetParm("-world", nullptr);
+    EXPECT_STREQ(line.GetCmdLine(), "-port 42 -world");
 }
 
 TEST_F(CommandLineTest, ANegativeIntegerValueSurvivesItsSwitchsRemoval)
@@ -316,10 +312,18 @@ TEST_F(CommandLineTest, ANegativeIntegerValueSurvivesItsSwitchsRemoval)
     EXPECT_STREQ(line.GetCmdLine(), "-a 1 -5");
 }
 
+// The global as a constructor that runs before every ordinary one sees it.
+struct EarlyLook {
+    EarlyLook() : reachable(cmdline), line(cmdline ? cmdline->GetCmdLine() : "<unreachable>") {}
+    bool reachable;
+    const char* line;
+};
+EarlyLook s_early __attribute__((init_priority(101)));
+
 TEST(CommandLineGlobal, IsReachableBeforeAnyConstructorAndStartsEmpty)
 {
-    ASSERT_NE(cmdline, nullptr);
-    EXPECT_EQ(cmdline->GetCmdLine(), nullptr);
+    EXPECT_TRUE(s_early.reachable);
+    EXPECT_EQ(s_early.line, nullptr);
 }
 
 }  // namespace

@@ -4,12 +4,12 @@
 // A fresh working directory and a diagnostics library in its start state:
 // empty trace ring, cursor 0, no error log written yet.
 
+#include "diagnostics.h"
+#include "temp_workdir.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
-
-#include "diagnostics.h"
-#include "temp_workdir.h"
 
 class DiagnosticsTest : public TempWorkdir {
 protected:

@@ -1,6 +1,8 @@
 // Error-log files: layout, directory, numbering that never overwrites, files
 // that cannot be created, and two processes writing logs at once.
 
+#include "diagnostics_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,8 +11,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include "diagnostics_fixture.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ std::string ChildMessage(int child, int log)
     char byte;
     if (read(startPipe, &byte, 1) != 0)
         _exit(2);
-    for (int log = 0; log < kLogsPerProcess; log++) {
+    for (int log = 0; log < kLogsPerProcess; ++log) {
         _LogFunctionTrace(ChildMessage(child, log).c_str(), ":trace");
         Error("%s", ChildMessage(child, log).c_str());
     }
@@ -40,22 +40,22 @@ size_t CountLogFiles()
     size_t count = 0;
     for (const auto& entry : std::filesystem::directory_iterator("errorlogs")) {
         (void)entry;
-        count++;
+        ++count;
     }
     return count;
 }
 
-}
+}  // namespace
 
 using ErrorLog = DiagnosticsTest;
 
-/* ---- Layout and directory ----------------------------------------------- */
+// --- layout and directory ----------------------------------------------------
 
 TEST_F(ErrorLog, FirstLogHasTheExactLayoutAndNumberOne)
 {
-    _LogFunctionTrace("Host_Init", nullptr);
+    _LogFunctionTrace("StartFileSystem", nullptr);
     Error("disk %s at %d%%", "full", 90);
-    EXPECT_EQ(ReadFile("errorlogs/errorlog00001.txt"), "Error:disk full at 90%\n\nFunction trace:\nHost_Init\n");
+    EXPECT_EQ(ReadFile("errorlogs/errorlog00001.txt"), "Error:disk full at 90%\n\nFunction trace:\nStartFileSystem\n");
     EXPECT_EQ(g_iLogNumber, 1);
 }
 
@@ -79,7 +79,7 @@ TEST_F(ErrorLog, OverlongMessageIsWrittenInFull)
     EXPECT_EQ(Log(1), LogText(message));
 }
 
-/* ---- Numbering ---------------------------------------------------------- */
+// --- numbering ---------------------------------------------------------------
 
 TEST_F(ErrorLog, LogsTakeFreeNumbersAndNeverOverwriteOlderFiles)
 {
@@ -131,14 +131,14 @@ TEST_F(ErrorLog, LogThatCannotBeCreatedUsesUpItsNumberAndKeepsTheTrace)
     EXPECT_EQ(Log(2), LogText("kept", "Before\n"));
 }
 
-/* ---- Two processes ------------------------------------------------------ */
+// --- two processes -----------------------------------------------------------
 
 TEST_F(ErrorLog, TwoProcessesWritingAtOnceLoseNoLogAndShareNoFile)
 {
     int start[2];
     ASSERT_EQ(pipe(start), 0);
     pid_t children[2];
-    for (int child = 0; child < 2; child++) {
+    for (int child = 0; child < 2; ++child) {
         children[child] = fork();
         ASSERT_GE(children[child], 0);
         if (children[child] == 0) {
@@ -155,12 +155,12 @@ TEST_F(ErrorLog, TwoProcessesWritingAtOnceLoseNoLogAndShareNoFile)
     }
 
     std::set<std::string> expected;
-    for (int child = 0; child < 2; child++) {
-        for (int log = 0; log < kLogsPerProcess; log++)
+    for (int child = 0; child < 2; ++child) {
+        for (int log = 0; log < kLogsPerProcess; ++log)
             expected.insert(LogText(ChildMessage(child, log), ChildMessage(child, log) + ":trace\n"));
     }
     std::set<std::string> found;
-    for (int number = 1; number <= 2 * kLogsPerProcess; number++)
+    for (int number = 1; number <= 2 * kLogsPerProcess; ++number)
         found.insert(Log(number));
     EXPECT_EQ(CountLogFiles(), 2u * kLogsPerProcess);
     EXPECT_EQ(found, expected);

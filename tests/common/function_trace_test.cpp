@@ -1,14 +1,14 @@
 // The function trace ring as it shows in error logs and in memory: wrapping,
 // newest first, emptying by a log, the cut at 255 characters, and timing.
 
+#include "diagnostics_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
-
-#include "diagnostics_fixture.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ std::string Name(int i)
 // Traces func<first> .. func<last-1>, oldest first.
 void TraceNames(int first, int last)
 {
-    for (int i = first; i < last; i++)
+    for (int i = first; i < last; ++i)
         _LogFunctionTrace(Name(i).c_str(), nullptr);
 }
 
@@ -28,7 +28,7 @@ void TraceNames(int first, int last)
 std::string LinesNewestFirst(int first, int last)
 {
     std::string lines;
-    for (int i = last - 1; i >= first; i--)
+    for (int i = last - 1; i >= first; --i)
         lines += Name(i) + "\n";
     return lines;
 }
@@ -53,11 +53,11 @@ bool RingIsEmpty()
     return true;
 }
 
-}
+}  // namespace
 
 using FunctionTrace = DiagnosticsTest;
 
-/* ---- The ring in error logs --------------------------------------------- */
+// --- the ring in error logs --------------------------------------------------
 
 TEST_F(FunctionTrace, LogOfAnEmptyRingEndsWithTheTraceHeading)
 {
@@ -125,7 +125,7 @@ TEST_F(FunctionTrace, ClearErrorLogsLeavesTheRingAndTheFilesAlone)
     EXPECT_EQ(Log(2), LogText("after", LinesNewestFirst(2, 4)));
 }
 
-/* ---- Entry texts -------------------------------------------------------- */
+// --- entry texts -------------------------------------------------------------
 
 TEST_F(FunctionTrace, NameIsCutTo255CharactersAtTheLimitAndPastIt)
 {
@@ -142,14 +142,14 @@ TEST_F(FunctionTrace, NameIsCutTo255CharactersAtTheLimitAndPastIt)
 
 TEST_F(FunctionTrace, SuffixIsJoinedToTheNameWithin255Characters)
 {
-    _LogFunctionTrace("Host_Frame", ":enter");
-    _LogFunctionTrace("Host_Frame", nullptr);
+    _LogFunctionTrace("RunFrames", ":enter");
+    _LogFunctionTrace("RunFrames", nullptr);
     _LogFunctionTrace(std::string(250, 'n').c_str(), "0123456789");
     _LogFunctionTrace(std::string(254, 'n').c_str(), "s");
     _LogFunctionTrace(std::string(255, 'n').c_str(), "s");
     _LogFunctionTrace("", "only suffix");
-    EXPECT_TRUE(EntryHolds(0, "Host_Frame:enter"));
-    EXPECT_TRUE(EntryHolds(1, "Host_Frame"));
+    EXPECT_TRUE(EntryHolds(0, "RunFrames:enter"));
+    EXPECT_TRUE(EntryHolds(1, "RunFrames"));
     EXPECT_TRUE(EntryHolds(2, std::string(250, 'n') + "01234"));
     EXPECT_TRUE(EntryHolds(3, std::string(254, 'n') + "s"));
     EXPECT_TRUE(EntryHolds(4, std::string(255, 'n')));
@@ -164,7 +164,7 @@ TEST_F(FunctionTrace, AReusedEntryKeepsNothingOfItsOlderLongerText)
     EXPECT_TRUE(EntryHolds(0, "new"));
 }
 
-/* ---- Timing against a limit --------------------------------------------- */
+// --- timing against a limit --------------------------------------------------
 
 TEST_F(FunctionTrace, ElapsedTimeExactlyAtTheMaximumRecordsTheNameAndWritesNoLog)
 {
@@ -188,9 +188,9 @@ TEST_F(FunctionTrace, ElapsedTimeJustAboveTheMaximumWritesALogInstead)
 TEST_F(FunctionTrace, SlowFunctionLogsHowLongItTookWithTheTraceBeforeIt)
 {
     TraceNames(0, 2);
-    _LogFunctionTraceMaxTime("SV_Frame", _StartFunctionTimer() - 5.0, 1.0);
+    _LogFunctionTraceMaxTime("WritePidFile", _StartFunctionTimer() - 5.0, 1.0);
     EXPECT_EQ(g_iCurrentEntry, 2);
-    EXPECT_EQ(Log(1), LogText("Function (SV_Frame) took too long, 5.000 (max 1.000)\n", LinesNewestFirst(0, 2)));
+    EXPECT_EQ(Log(1), LogText("Function (WritePidFile) took too long, 5.000 (max 1.000)\n", LinesNewestFirst(0, 2)));
 }
 
 TEST_F(FunctionTrace, FunctionWithinItsTimeIsRecordedWithoutSuffix)

@@ -4,13 +4,13 @@
 // An ObjectList whose links can be inspected, and a check of its whole
 // structure against the objects it should hold, in order.
 
+#include "mem.h"
+#include "object_list.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <vector>
-
-#include "mem.h"
-#include "object_list.h"
 
 class ProbedList : public ObjectList {
 public:
@@ -22,7 +22,7 @@ public:
     std::vector<ObjectListNode*> Nodes(size_t limit = 100000) const
     {
         std::vector<ObjectListNode*> nodes;
-        for (ObjectListNode* node = head; node != nullptr && nodes.size() < limit; node = node->next)
+        for (ObjectListNode* node = head; node && nodes.size() < limit; node = node->next)
             nodes.push_back(node);
         return nodes;
     }
@@ -43,10 +43,10 @@ public:
         if (nodes.size() != objects.size() || elementCount != static_cast<int>(objects.size()))
             return ::testing::AssertionFailure() << "holds " << nodes.size() << " nodes, counts "
                                                  << elementCount << ", expected " << objects.size();
-        if ((head == nullptr) != (tail == nullptr) || (head == nullptr) != objects.empty())
+        if (!head != !tail || !head != objects.empty())
             return ::testing::AssertionFailure() << "head and tail disagree about emptiness";
         ObjectListNode* previous = nullptr;
-        for (size_t i = 0; i < nodes.size(); i++) {
+        for (size_t i = 0; i < nodes.size(); ++i) {
             if (nodes[i]->previous != previous)
                 return ::testing::AssertionFailure() << "node " << i << " links back wrongly";
             if (nodes[i]->payload != objects[i])

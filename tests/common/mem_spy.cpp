@@ -20,7 +20,7 @@ void Reset()
     released.clear();
 }
 
-}
+}  // namespace
 
 extern "C" void* __wrap_Mem_ZeroMalloc(size_t size)
 {

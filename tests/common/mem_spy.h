@@ -16,6 +16,6 @@ extern std::vector<void*> released; // blocks noted, in order
 // Clears the record and stops failing and recording.
 void Reset();
 
-}
+}  // namespace
 
 #endif

@@ -2,12 +2,12 @@
 // checked after every step against a plain vector model of its contents and
 // cursor.
 
+#include "list_probe.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
-
-#include "list_probe.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ struct Model {
     // Index of the first object equal to target, or -1.
     int Find(void* target) const
     {
-        for (size_t i = 0; i < objects.size(); i++) {
+        for (size_t i = 0; i < objects.size(); ++i) {
             if (objects[i] == target)
                 return static_cast<int>(i);
         }
@@ -37,7 +37,7 @@ struct Model {
         void* object = objects[index];
         objects.erase(objects.begin() + index);
         if (cursor > index)
-            cursor--;
+            --cursor;
         if (cursor >= static_cast<int>(objects.size()))
             cursor = kCursorAtEnd;
         return object;
@@ -79,7 +79,7 @@ public:
             ASSERT_TRUE(list_.AddHead(object));
             model_.objects.insert(model_.objects.begin(), object);
             if (model_.cursor != kCursorAtEnd)
-                model_.cursor++;
+                ++model_.cursor;
             break;
         case 5:
         case 6: {
@@ -155,14 +155,14 @@ private:
     Model model_;
 };
 
-}
+}  // namespace
 
 TEST(ObjectListModel, LongRandomSequencesKeepLinksCountAndCursorRight)
 {
-    for (unsigned seed = 1; seed <= kSeeds; seed++) {
+    for (unsigned seed = 1; seed <= kSeeds; ++seed) {
         SCOPED_TRACE(seed);
         RandomOperations run(seed);
-        for (int step = 0; step < kStepsPerSeed; step++) {
+        for (int step = 0; step < kStepsPerSeed; ++step) {
             SCOPED_TRACE(step);
             ASSERT_NO_FATAL_FAILURE(run.Step());
             ASSERT_NO_FATAL_FAILURE(run.Check());

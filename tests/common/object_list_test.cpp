@@ -2,13 +2,13 @@
 // objects, the cursor rules at the boundaries, release of nodes and objects,
 // and node allocation failure.
 
+#include "list_probe.h"
+#include "mem_spy.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
-
-#include "list_probe.h"
-#include "mem_spy.h"
 
 namespace {
 
@@ -27,9 +27,9 @@ protected:
     int c = 0;
 };
 
-}
+}  // namespace
 
-/* ---- Iteration ---------------------------------------------------------- */
+// --- iteration ---------------------------------------------------------------
 
 TEST_F(ObjectListTest, IterationOfANewOrEmptyListYieldsNothing)
 {
@@ -78,7 +78,7 @@ TEST_F(ObjectListTest, AddingAfterTheEndDoesNotReviveTheIteration)
     EXPECT_EQ(list.GetFirst(), &c);
 }
 
-/* ---- Removal ------------------------------------------------------------ */
+// --- removal -----------------------------------------------------------------
 
 TEST_F(ObjectListTest, RemovingTheNodeUnderTheCursorMovesItToTheNextObject)
 {
@@ -128,7 +128,7 @@ TEST_F(ObjectListTest, SingleNodeEmptiedFromEitherEndLeavesAnEmptyList)
     EXPECT_TRUE(list.IsEmpty());
 }
 
-/* ---- Releasing nodes and objects ---------------------------------------- */
+// --- releasing nodes and objects ---------------------------------------------
 
 TEST_F(ObjectListTest, ClearWithReleaseFreesEveryStoredObjectButSkipsNull)
 {
@@ -187,7 +187,7 @@ TEST_F(ObjectListTest, InitForgetsNodesWithoutReleasingThem)
         Mem_Free(node);
 }
 
-/* ---- Node allocation failure -------------------------------------------- */
+// --- node allocation failure -------------------------------------------------
 
 TEST_F(ObjectListTest, FailedNodeAllocationRefusesTheObjectAndChangesNothing)
 {

@@ -1,13 +1,13 @@
 // The wall-clock timer: the first reading of a process, and readings that
 // follow the clock across counters.
 
+#include "diagnostics.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <sys/time.h>
-
-#include "diagnostics.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ void Sleep(double seconds)
     }
 }
 
-}
+}  // namespace
 
 TEST(PerformanceCounter, FirstReadingOfAProcessIsBelowOneSecond)
 {

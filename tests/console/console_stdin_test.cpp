@@ -19,14 +19,6 @@ struct StdinCase {
 
 class ConsoleStdinTest : public ::testing::TestWithParam<StdinCase> {};
 
-// The console polls counted by the pacing probe before the last frame.
-int PollsBeforeLastFrame(const std::vector<std::string>& log)
-{
-    std::string last = Last(Matching(log, "frame "));
-    size_t at = last.find("poll_select=");
-    return at == std::string::npos ? -1 : std::stoi(last.substr(at + 12));
-}
-
 TEST_P(ConsoleStdinTest, RunsWithoutEchoAndPollsOncePerFrame)
 {
     ServerDir dir;
@@ -42,7 +34,7 @@ TEST_P(ConsoleStdinTest, RunsWithoutEchoAndPollsOncePerFrame)
     std::vector<std::string> log = dir.Log();
     EXPECT_EQ(Matching(log, "frame ").size(), static_cast<size_t>(kFrames));
     EXPECT_TRUE(Matching(log, "submit").empty());
-    EXPECT_EQ(PollsBeforeLastFrame(log), kFrames);
+    EXPECT_EQ(LastProbedFrame(log).polls, kFrames);
 }
 
 std::string CaseName(const ::testing::TestParamInfo<StdinCase>& test)
@@ -57,18 +49,6 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ConsoleStdinTest,
                                            StdinCase{"EmptyFile", Stdin::kEmptyFile},
                                            StdinCase{"Closed", Stdin::kClosed}),
                          CaseName);
-
-TEST(ConsoleStdin, PipedTypingIsNotEchoedOnStandardOutput)
-{
-    ServerDir dir;
-    RunOptions options;
-    options.stdinKind = Stdin::kPipeKeptOpen;
-    options.input = "hello there\nquit\n";
-    RunResult result = dir.Run({}, options);
-    EXPECT_EQ(result.exitStatus, 0);
-    // The engine prints the line back; nothing else shows it.
-    EXPECT_EQ(result.out, "\nConsole initialized.\nhello there\n");
-}
 
 TEST(ConsoleStdin, AFifoOpenForReadingAndWritingTakesEachWritersLineInTurn)
 {

@@ -80,7 +80,7 @@ protected:
         announced = capture.Text();
     }
 
-    // Gives the console a provider, keeping its line and history.
+    // Gives the console a provider; Init empties the line and the history too.
     void UseCompletions()
     {
         StdoutCapture capture;
@@ -282,13 +282,13 @@ TEST_F(TextConsoleTest, OneCompletionAppendsItsTailAndABlank)
 TEST_F(TextConsoleTest, SeveralCompletionsAreListedInColumns)
 {
     UseCompletions();
-    provider.words = {"map", "maps"};
-    console.Type("ma");
+    provider.words = {"exec server.cfg", "exec s.cfg"};
+    console.Type("exec s");
     console.TakeEcho();
     console.ReceiveTab();
-    EXPECT_EQ(console.TakeEcho(), "\nmap  maps \nma");
-    EXPECT_EQ(console.Line(), "ma");
-    EXPECT_EQ(console.Cursor(), 2);
+    EXPECT_EQ(console.TakeEcho(), "\nexec server.cfg exec s.cfg      \nexec s");
+    EXPECT_EQ(console.Line(), "exec s");
+    EXPECT_EQ(console.Cursor(), 6);
 }
 
 TEST_F(TextConsoleTest, CompletionRowsFollowTheWidth)

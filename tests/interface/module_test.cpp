@@ -161,10 +161,24 @@ TEST_F(ModuleTest, FactoriesAndSymbolsAreLookedUpInTheModule)
     EXPECT_EQ(Sys_GetProcAddress(withoutNetSleep, ENGINE_NET_SLEEP_PROCNAME), nullptr);
 }
 
+// True while the module at path is loaded in this process.
+bool IsLoaded(const std::string& path)
+{
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle)
+        dlclose(handle);
+    return handle;
+}
+
 TEST_F(ModuleTest, NullHandlesAreHarmless)
 {
     EXPECT_EQ(Sys_GetFactory(nullptr), nullptr);
+    CSysModule* module = Sys_LoadModule(Module("test_engine").c_str());
+    ASSERT_NE(module, nullptr);
     Sys_UnloadModule(nullptr);
+    EXPECT_TRUE(IsLoaded(Module("test_engine")));
+    Sys_UnloadModule(module);
+    EXPECT_FALSE(IsLoaded(Module("test_engine")));
 }
 
 TEST_F(ModuleTest, ModuleSymbolsStayPrivate)

@@ -1,7 +1,6 @@
 // Startup and teardown of the real launcher: the order of main's steps, its
 // messages and exit statuses, the pidfile and the command line the engine
 // receives.
-#include "end_checks.h"
 #include "server_run.h"
 
 #include <gtest/gtest.h>
@@ -19,19 +18,24 @@ std::string MissingModule(const ServerDir& dir, const std::string& name)
            ": cannot open shared object file: No such file or directory\n";
 }
 
-RunOptions OneFrame()
+// One frame per engine start, with more settings for the test modules.
+RunOptions OneFrame(const std::vector<std::pair<std::string, std::string>>& more = {})
 {
     RunOptions options;
     options.environment = {{"TARN_TEST_FRAMES", "1"}};
+    options.environment.insert(options.environment.end(), more.begin(), more.end());
     return options;
 }
 
-void ExpectCleanEnd(const RunResult& result)
+// Runs one frame's worth, expecting a refusal with status 255 before any
+// module was started; what it printed.
+std::string RefusalOutput(const ServerDir& dir, const RunOptions& options = OneFrame())
 {
-    EXPECT_FALSE(result.timedOut);
-    EXPECT_TRUE(result.exited);
-    EXPECT_EQ(result.exitStatus, 0);
+    RunResult result = dir.Run({}, options);
+    EXPECT_EQ(result.exitStatus, 255);
     EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(dir.Log().empty());
+    return result.out;
 }
 
 TEST(Startup, RunsTheEngineBetweenActivationAndDeactivationOfTheFileSystem)
@@ -100,39 +104,25 @@ TEST(Startup, AnEngineThatIsNoSharedObjectIsRefused)
 TEST(Startup, AMissingFileSystemModuleEndsWith255)
 {
     ServerDir dir("test_engine", "");
-    RunResult result = dir.Run({}, OneFrame());
-    EXPECT_EQ(result.exitStatus, 255);
-    EXPECT_EQ(result.out, MissingModule(dir, "filesystem_stdio_i386.so"));
-    EXPECT_EQ(result.err, "");
-    EXPECT_TRUE(dir.Log().empty());
+    EXPECT_EQ(RefusalOutput(dir), MissingModule(dir, "filesystem_stdio_i386.so"));
 }
 
 TEST(Startup, AFileSystemModuleWithoutFactoryEndsWith255Silently)
 {
     ServerDir dir("test_engine", "test_filesystem_nofactory");
-    RunResult result = dir.Run({}, OneFrame());
-    EXPECT_EQ(result.exitStatus, 255);
-    EXPECT_EQ(result.out, "");
-    EXPECT_TRUE(dir.Log().empty());
+    EXPECT_EQ(RefusalOutput(dir), "");
 }
 
 TEST(Startup, AFileSystemFactoryWithoutTheInterfaceEndsWith255Silently)
 {
     ServerDir dir;
-    RunOptions options = OneFrame();
-    options.environment.push_back({"TARN_TEST_FS_NO_API", "1"});
-    RunResult result = dir.Run({}, options);
-    EXPECT_EQ(result.exitStatus, 255);
-    EXPECT_EQ(result.out, "");
-    EXPECT_TRUE(dir.Log().empty());
+    EXPECT_EQ(RefusalOutput(dir, OneFrame({{"TARN_TEST_FS_NO_API", "1"}})), "");
 }
 
 TEST(Startup, AnEngineThatDoesNotStartEndsWith255)
 {
     ServerDir dir;
-    RunOptions options = OneFrame();
-    options.environment.push_back({"TARN_TEST_INIT_FAIL", "1"});
-    RunResult result = dir.Run({}, options);
+    RunResult result = dir.Run({}, OneFrame({{"TARN_TEST_INIT_FAIL", "1"}}));
     ExpectFailedStart(result);
     std::vector<std::string> log = dir.Log();
     EXPECT_TRUE(Matching(log, "frame").empty());
@@ -144,9 +134,7 @@ TEST(Startup, AnEngineWithoutItsInterfaceRunsNoFrameAndEndsWith255)
 {
     for (const char* variant : {"test_engine", "test_engine_nofactory"}) {
         ServerDir dir(variant);
-        RunOptions options = OneFrame();
-        options.environment.push_back({"TARN_TEST_NO_API", "1"});
-        RunResult result = dir.Run({}, options);
+        RunResult result = dir.Run({}, OneFrame({{"TARN_TEST_NO_API", "1"}}));
         ExpectFailedStart(result);
         EXPECT_EQ(dir.Log(), (std::vector<std::string>{"filesystem activate", "filesystem deactivate"}))
             << variant;
@@ -161,22 +149,21 @@ std::string EngineCommandLine(const std::vector<std::string>& arguments,
     ServerDir dir;
     if (!parameterFile.empty())
         dir.Write("params.txt", parameterFile);
-    RunResult result = dir.Run(arguments, OneFrame());
-    std::vector<std::string> lines = Matching(dir.Log(), "cmdline=");
+    ExpectCleanEnd(dir.Run(arguments, OneFrame()));
     return First(dir.Log(), "cmdline=");
 }
 
 TEST(EngineCommandLine, IsTheArgumentsJoinedWithLumenAppended)
 {
-    EXPECT_EQ(EngineCommandLine({"+map", "de_x", "-port", "27015"}),
-              "cmdline=[+map de_x -port 27015 -lumen]");
+    EXPECT_EQ(EngineCommandLine({"+exec", "server.cfg", "-port", "30100"}),
+              "cmdline=[+exec server.cfg -port 30100 -lumen]");
     EXPECT_EQ(EngineCommandLine({}), "cmdline=[ -lumen]");
 }
 
 TEST(EngineCommandLine, KeepsNoQuotesAndLeavesEmptyArgumentsAsDoubleSpaces)
 {
-    EXPECT_EQ(EngineCommandLine({"-hostname", "my \"best\" server", "", "-x"}),
-              "cmdline=[-hostname my \"best\" server  -x -lumen]");
+    EXPECT_EQ(EngineCommandLine({"-banner", "my \"best\" server", "", "-x"}),
+              "cmdline=[-banner my \"best\" server  -x -lumen]");
 }
 
 TEST(EngineCommandLine, ExpandsParameterFiles)
@@ -241,9 +228,7 @@ TEST(Exports, AreServedByTheLaunchersFactory)
 TEST(Exports, PrintTheEnginesTextLiterallyAndFlushed)
 {
     ServerDir dir;
-    RunOptions options = OneFrame();
-    options.environment.push_back({"TARN_TEST_PRINT", "100% sure: %s %d %n\n"});
-    RunResult result = dir.Run({}, options);
+    RunResult result = dir.Run({}, OneFrame({{"TARN_TEST_PRINT", "100% sure: %s %d %n\n"}}));
     ExpectCleanEnd(result);
     EXPECT_EQ(result.out, kConsoleBanner + "100% sure: %s %d %n\n");
 }
@@ -251,12 +236,10 @@ TEST(Exports, PrintTheEnginesTextLiterallyAndFlushed)
 TEST(Exports, CutALongTextAt1023Characters)
 {
     ServerDir dir;
-    RunOptions options = OneFrame();
     std::string text;
     for (int i = 0; text.size() < 2000; ++i)
         text += std::to_string(i % 10);
-    options.environment.push_back({"TARN_TEST_PRINT", text});
-    RunResult result = dir.Run({}, options);
+    RunResult result = dir.Run({}, OneFrame({{"TARN_TEST_PRINT", text}}));
     EXPECT_EQ(result.out, kConsoleBanner + text.substr(0, 1023));
 }
 

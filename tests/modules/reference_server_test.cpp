@@ -1,7 +1,6 @@
 // The reference engine and file-system modules run by the real launcher in
 // a temporary server directory: starting, the query protocol on loopback,
 // server.cfg, the console commands, restarts and clean stops.
-#include "end_checks.h"
 #include "server_run.h"
 #include "udp_probe.h"
 
@@ -24,27 +23,6 @@ protected:
         return ListeningPort(server.Output());
     }
 };
-
-void ExpectCleanEnd(const RunResult& result)
-{
-    EXPECT_FALSE(result.timedOut);
-    EXPECT_TRUE(result.exited);
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.err, "");
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-size_t Count(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
 
 RunOptions Typed(const std::string& input)
 {
@@ -186,8 +164,8 @@ TEST_F(ReferenceServer, UnusableSwitchValuesFailTheStartWithAMessage)
 
 TEST_F(ReferenceServer, OtherSwitchesAreIgnoredAndIpChoosesTheAddress)
 {
-    RunningServer server(dir, {"-game", "x", "-portal", "1", "+map", "y", "-ip", "127.0.0.2",
-                               "-port", "0", "-maxplayers", "8"});
+    RunningServer server(dir, {"-world", "x", "-portal", "1", "+banner", "y", "-ip", "127.0.0.2",
+                               "-port", "0", "-slots", "8"});
     int port = StartAndWait(server);
     EXPECT_NE(port, 1);
     EXPECT_TRUE(Contains(server.Output(), "Listening on 127.0.0.2:")) << server.Output();

@@ -2,15 +2,16 @@
 #define TARN_TESTS_SUPPORT_TEMP_WORKDIR_H
 
 // A test fixture that runs each test in a fresh, empty working directory
-// below the system's temporary directory, removed afterwards.
+// below the system's temporary directory, removed afterwards. ReadFile and
+// WriteFile (file_text.h) work on its files by relative names.
+
+#include "file_text.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <unistd.h>
 
 class TempWorkdir : public ::testing::Test {
 protected:
@@ -27,22 +28,6 @@ protected:
     {
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(dir_);
-    }
-
-    // The whole content of a file, or "<missing>" when it cannot be read.
-    static std::string ReadFile(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            return "<missing>";
-        std::ostringstream content;
-        content << in.rdbuf();
-        return content.str();
-    }
-
-    static void WriteFile(const std::string& path, const std::string& content)
-    {
-        std::ofstream(path, std::ios::binary) << content;
     }
 
 private:

@@ -30,11 +30,6 @@ ToolResult RunQuery(const std::string& arguments)
     return result;
 }
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 class QueryClient : public ::testing::Test {
 protected:
     void SetUp() override

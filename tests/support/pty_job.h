@@ -1,5 +1,5 @@
-#ifndef TARN_TESTS_CONSOLE_PTY_JOB_H
-#define TARN_TESTS_CONSOLE_PTY_JOB_H
+#ifndef TARN_TESTS_SUPPORT_PTY_JOB_H
+#define TARN_TESTS_SUPPORT_PTY_JOB_H
 
 // Runs the real launcher with a new pseudo-terminal as its controlling
 // terminal and standard input, as the foreground job of a tiny job-control
@@ -19,6 +19,7 @@ struct PtyOptions {
     unsigned short columns = 80;
     bool ignoreHangup = false;  // start with SIGHUP ignored, as nohup does
     bool background = false;    // leave the launcher out of the foreground, as "&" does
+    std::string program = {};   // what the job runs, when not the launcher (tarn-run)
 };
 
 class PtyJob {

@@ -1,5 +1,5 @@
-#ifndef TARN_TESTS_MODULES_UDP_PROBE_H
-#define TARN_TESTS_MODULES_UDP_PROBE_H
+#ifndef TARN_TESTS_SUPPORT_UDP_PROBE_H
+#define TARN_TESTS_SUPPORT_UDP_PROBE_H
 
 // A UDP socket on loopback for talking to a server under test, and the
 // query protocol's datagrams written out byte for byte, so that the tests

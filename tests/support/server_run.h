@@ -1,8 +1,10 @@
-#ifndef TARN_TESTS_LAUNCHER_SERVER_RUN_H
-#define TARN_TESTS_LAUNCHER_SERVER_RUN_H
+#ifndef TARN_TESTS_SUPPORT_SERVER_RUN_H
+#define TARN_TESTS_SUPPORT_SERVER_RUN_H
 
 // Runs the real launcher in a temporary server directory holding the test
 // modules under the names the launcher loads.
+
+#include "text_match.h"
 
 #include <string>
 #include <sys/types.h>
@@ -59,9 +61,10 @@ public:
     bool Exists(const std::string& name) const;
     // The test modules' event log, one entry per line.
     std::vector<std::string> Log() const;
-    // Waits until the log has an entry that begins with prefix; false after
+    // Waits until count entries of the log begin with prefix; false after
     // timeoutMilliseconds.
-    bool WaitForLog(const std::string& prefix, int timeoutMilliseconds = 20000) const;
+    bool WaitForLog(const std::string& prefix, size_t count = 1,
+                    int timeoutMilliseconds = 20000) const;
 
     RunResult Run(const std::vector<std::string>& arguments, const RunOptions& options = {}) const;
 
@@ -102,13 +105,11 @@ private:
     bool finished_ = false;
 };
 
-// Entries of log that begin with prefix.
-std::vector<std::string> Matching(const std::vector<std::string>& log, const std::string& prefix);
-
-// The first entry of log that begins with prefix, or "<none>".
-std::string First(const std::vector<std::string>& log, const std::string& prefix);
-// The last entry of log, or "<none>".
-std::string Last(const std::vector<std::string>& log);
+// In time, by exiting with status 0, with nothing on standard error.
+void ExpectCleanEnd(const RunResult& result);
+// The engine did not start: status 255, for a supervisor to retry, and
+// nothing on standard error.
+void ExpectFailedStart(const RunResult& result);
 
 // The path of a test module of this build by name; a path stays as it is.
 std::string TestModule(const std::string& name);

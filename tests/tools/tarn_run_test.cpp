@@ -1,6 +1,8 @@
 // tarn-run, the operators' start script, running the real launcher: restarts after a
 // crash with a growing pause or a hang seen by its watchdog, stops after a
 // clean quit or a stop signal, and gives the terminal back after a kill.
+#include "launcher_spawn.h"
+#include "monotonic.h"
 #include "pty_job.h"
 #include "server_run.h"
 
@@ -24,32 +26,22 @@ ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::str
                       const std::string& input, const char* watchSeconds = nullptr)
 {
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0)
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
         std::abort();
+    Launch launch;
+    launch.directory = dir.Path();
+    launch.program = TARN_RUN_PATH;
+    launch.arguments = {"-d", dir.Path(), "-pidfile", "server.pid"};
+    if (watchSeconds)
+        launch.arguments.insert(launch.arguments.begin(), {"-w", watchSeconds});
+    // A notify socket that names nothing, tried after every frame, changes nothing.
+    launch.environment = {{"NOTIFY_SOCKET", "/nonexistent/notify"}, {"WATCHDOG_USEC", "4"}};
+    launch.environment.insert(launch.environment.end(), environment.begin(), environment.end());
+    launch.environment.push_back({"TARN_LAUNCHER", TARN_LAUNCHER_PATH});
+    launch.input = pipeEnds[0];
+    launch.errors = launch.output;
     ScriptRun run;
-    run.pid = fork();
-    if (run.pid == 0) {
-        close(pipeEnds[1]);
-        dup2(pipeEnds[0], 0);
-        int out = open(dir.File("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(out, 2);
-        setenv("TARN_LAUNCHER", TARN_LAUNCHER_PATH, 1);
-        setenv("TARN_TEST_LOG", dir.File("events.log").c_str(), 1);
-        // Under the address sanitizer a planted crash stays a real signal.
-        setenv("ASAN_OPTIONS", "handle_segv=0", 1);
-        // A notify socket that names nothing, tried after every frame, changes nothing.
-        setenv("NOTIFY_SOCKET", "/nonexistent/notify", 1);
-        setenv("WATCHDOG_USEC", "4", 1);
-        for (const auto& [name, value] : environment)
-            setenv(name.c_str(), value.c_str(), 1);
-        if (watchSeconds)
-            execl(TARN_RUN_PATH, TARN_RUN_PATH, "-w", watchSeconds, "-d", dir.Path().c_str(), "-pidfile",
-                  "server.pid", static_cast<char*>(nullptr));
-        execl(TARN_RUN_PATH, TARN_RUN_PATH, "-d", dir.Path().c_str(), "-pidfile", "server.pid",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    run.pid = SpawnLauncher(launch);
     close(pipeEnds[0]);
     run.input = pipeEnds[1];
     if (!input.empty() && write(run.input, input.data(), input.size()) < 0)
@@ -61,28 +53,13 @@ ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::str
 // script and the launcher it runs are killed).
 int WaitForScript(const ScriptRun& run, int seconds, const ServerDir& dir)
 {
-    for (int waited = 0; waited < seconds * 100; ++waited) {
-        int status = 0;
-        if (waitpid(run.pid, &status, WNOHANG) == run.pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        usleep(10000);
-    }
-    kill(run.pid, SIGKILL);
-    waitpid(run.pid, nullptr, 0);
+    int status = 0;
+    if (WaitForExit(run.pid, seconds * 1000, &status))
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     std::string pid = dir.Read("server.pid");
     if (pid != "<missing>")
         kill(std::stoi(pid), SIGKILL);
     return -1;
-}
-
-bool WaitForLog(const ServerDir& dir, const std::string& prefix, size_t count)
-{
-    for (int waited = 0; waited < 1000; ++waited) {
-        if (Matching(dir.Log(), prefix).size() >= count)
-            return true;
-        usleep(10000);
-    }
-    return false;
 }
 
 TEST(StartScript, RestartsAfterCrashesWithAGrowingPauseAndStopsAfterAQuit)
@@ -103,13 +80,12 @@ TEST(StartScript, AStartupFailureIsRetriedToo)
 {
     ServerDir dir("", "test_filesystem");
     ScriptRun run = StartScript(dir, {}, "");
-    usleep(1500000);
+    const std::string retry = "ended with status 255; starting it again in 1 s";
+    EXPECT_TRUE(WaitUntil([&] { return Contains(dir.Read("stdout.txt"), retry); }, 20000))
+        << dir.Read("stdout.txt");
     kill(run.pid, SIGTERM);
     EXPECT_EQ(WaitForScript(run, 10, dir), 255);
     close(run.input);
-    EXPECT_NE(dir.Read("stdout.txt").find("ended with status 255; starting it again in 1 s"),
-              std::string::npos)
-        << dir.Read("stdout.txt");
 }
 
 // A stop signal, sent to tarn-run or to the launcher, ends both at once.
@@ -117,7 +93,7 @@ void ExpectStopSignalEndsBoth(int signalNumber, bool toLauncher = false)
 {
     ServerDir dir;
     ScriptRun run = StartScript(dir, {}, "");
-    ASSERT_TRUE(WaitForLog(dir, "frame", 1));
+    ASSERT_TRUE(dir.WaitForLog("frame"));
     pid_t launcher = std::stoi(dir.Read("server.pid"));
     kill(toLauncher ? launcher : run.pid, signalNumber);
     EXPECT_EQ(WaitForScript(run, 10, dir), 128 + signalNumber);
@@ -152,9 +128,9 @@ TEST(StartScript, WithAWatchdogEndsAHungLauncherWithinTheLimitAndASecondButLetsA
         ScriptRun run = StartScript(dir, {{"TARN_TEST_HANG_MS", forever ? "0" : "500"}},
                                     forever ? "a\nhang\n" : "a\nhang\nhang\nhang\nhang\nhang\nquit\n", "2");
         if (forever) {
-            EXPECT_TRUE(WaitForLog(dir, "submit before_frame=2", 1));
+            EXPECT_TRUE(dir.WaitForLog("submit before_frame=2"));
             auto hung = std::chrono::steady_clock::now();
-            EXPECT_TRUE(WaitForLog(dir, "filesystem activate", 2));
+            EXPECT_TRUE(dir.WaitForLog("filesystem activate", 2));
             EXPECT_LT(std::chrono::steady_clock::now() - hung, std::chrono::seconds(4));  // 2 + 1 + the 1 s pause
             EXPECT_EQ(write(run.input, "quit\n", 5), 5);
         }
@@ -168,7 +144,10 @@ TEST(StartScript, WithAWatchdogEndsAHungLauncherWithinTheLimitAndASecondButLetsA
 TEST(StartScript, GivesTheTerminalBackAfterTheLauncherIsKilledAndStartsItAgain)
 {
     ServerDir dir;
-    PtyJob job(dir, {"-pidfile", "server.pid"}, {{{"TARN_LAUNCHER", TARN_LAUNCHER_PATH}}});
+    PtyOptions options;
+    options.environment = {{"TARN_LAUNCHER", TARN_LAUNCHER_PATH}};
+    options.program = TARN_RUN_PATH;
+    PtyJob job(dir, {"-pidfile", "server.pid"}, options);
     ASSERT_TRUE(job.WaitRaw());
     kill(std::stoi(dir.Read("server.pid")), SIGKILL);
     EXPECT_TRUE(job.WaitRestored());

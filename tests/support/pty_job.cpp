@@ -1,7 +1,9 @@
 #include "pty_job.h"
 
+#include "launcher_spawn.h"
+#include "monotonic.h"
+
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -14,14 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int Elapsed(Clock::time_point start)
-{
-    return static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
 
 void WriteAll(int fd, const std::string& text)
 {
@@ -42,9 +36,10 @@ void SetDefaultAction(int signalNumber)
     sigaction(signalNumber, &action, nullptr);
 }
 
-// The launcher: its own process group, made the terminal's foreground job.
-[[noreturn]] void RunLauncher(const ServerDir& dir, const std::vector<std::string>& arguments,
-                              const PtyOptions& options)
+// In the launcher's child, with the terminal on standard input: its own
+// process group, made the terminal's foreground job unless it runs in the
+// background; no core file; SIGHUP as nohup would leave it.
+void BecomeJob(const PtyOptions& options)
 {
     setpgid(0, 0);
     if (!options.background) {
@@ -55,30 +50,9 @@ void SetDefaultAction(int signalNumber)
         tcsetpgrp(0, getpgrp());
         sigprocmask(SIG_UNBLOCK, &ttou, nullptr);
     }
-
-    if (chdir(dir.Path().c_str()) != 0)
-        _exit(127);
     rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
-    unsetenv("TARN_TEST_FRAMES");
-    // Under the address sanitizer, crash signals stay the launcher's to
-    // handle, and a preloaded probe may come before the sanitizer's runtime.
-    setenv("ASAN_OPTIONS",
-           "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0:"
-           "verify_asan_link_order=0", 1);
-    setenv("TARN_TEST_LOG", dir.File("events.log").c_str(), 1);
-    for (const auto& [name, value] : options.environment)
-        setenv(name.c_str(), value.c_str(), 1);
     signal(SIGHUP, options.ignoreHangup ? SIG_IGN : SIG_DFL);
-    dup2(open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    dup2(open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-
-    std::vector<char*> argv{const_cast<char*>(TARN_LAUNCHER_PATH)};
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
 }
 
 // The job-control parent: session leader of the terminal; reports the
@@ -90,13 +64,15 @@ void SetDefaultAction(int signalNumber)
     ioctl(slave, TIOCSCTTY, 0);
     // It must outlive a hang-up of the terminal to report the launcher's end.
     signal(SIGHUP, SIG_IGN);
-    pid_t launcher = fork();
-    if (launcher == 0) {
-        dup2(slave, 0);
-        close(slave);
-        close(events);
-        RunLauncher(dir, arguments, options);
-    }
+    Launch launch;
+    launch.directory = dir.Path();
+    if (!options.program.empty())
+        launch.program = options.program;
+    launch.arguments = arguments;
+    launch.environment = options.environment;
+    launch.input = slave;
+    launch.prepare = [&options] { BecomeJob(options); };
+    pid_t launcher = SpawnLauncher(launch);
     setpgid(launcher, launcher);
     close(slave);
     WriteAll(events, "pid " + std::to_string(launcher) + "\n");
@@ -133,7 +109,7 @@ PtyJob::PtyJob(const ServerDir& dir, const std::vector<std::string>& arguments,
         std::abort();
     tcgetattr(master_, &original_);
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0)
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
         std::abort();
     parent_ = fork();
     if (parent_ == 0) {
@@ -173,12 +149,7 @@ termios PtyJob::Settings() const
 bool PtyJob::WaitSettings(bool (*wanted)(const termios&, const termios&),
                           int timeoutMilliseconds) const
 {
-    for (Clock::time_point start = Clock::now(); Elapsed(start) < timeoutMilliseconds;) {
-        if (wanted(Settings(), original_))
-            return true;
-        usleep(2000);
-    }
-    return false;
+    return WaitUntil([&] { return wanted(Settings(), original_); }, timeoutMilliseconds, 2);
 }
 
 bool PtyJob::WaitRaw(int timeoutMilliseconds) const
@@ -205,8 +176,8 @@ void PtyJob::Type(const std::string& bytes) const
 std::string PtyJob::ReadUntil(const std::string& text, int timeoutMilliseconds)
 {
     std::string read;
-    Clock::time_point start = Clock::now();
-    while (Elapsed(start) < timeoutMilliseconds) {
+    long long start = MonotonicNanoseconds();
+    while (MillisecondsSince(start) < timeoutMilliseconds) {
         if (read.size() >= text.size() && read.compare(read.size() - text.size(), text.size(), text) == 0)
             break;
         pollfd ready{master_, POLLIN, 0};
@@ -229,7 +200,7 @@ std::string PtyJob::ReadFor(int milliseconds)
 
 std::string PtyJob::NextEvent(int timeoutMilliseconds)
 {
-    Clock::time_point start = Clock::now();
+    long long start = MonotonicNanoseconds();
     for (;;) {
         size_t newline = pendingEvents_.find('\n');
         if (newline != std::string::npos) {
@@ -237,7 +208,7 @@ std::string PtyJob::NextEvent(int timeoutMilliseconds)
             pendingEvents_.erase(0, newline + 1);
             return event;
         }
-        int left = timeoutMilliseconds - Elapsed(start);
+        int left = timeoutMilliseconds - MillisecondsSince(start);
         pollfd ready{events_, POLLIN, 0};
         if (poll(&ready, 1, left > 0 ? left : 0) <= 0)
             return "";
