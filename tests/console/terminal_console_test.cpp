@@ -68,7 +68,7 @@ TEST(TerminalConsole, HoldsRawModeWhileTheEngineRunsAndGivesItBackAtQuit)
     EXPECT_EQ(job.NextEvent(), "exited 0");
     EXPECT_TRUE(job.WaitRestored(1000));
     EXPECT_EQ(dir.Read("stdout.txt"), "\nConsole initialized.\n");
-    EXPECT_EQ(dir.Read("stderr.txt"), "");
+    EXPECT_EQ(dir.Errors(), "");
 }
 
 TEST(TerminalConsole, EchoesTypingOnTheTerminalAndHandsLinesToTheEngine)
@@ -151,7 +151,7 @@ TEST(TerminalConsole, TheTerminalComesBackAfterEachEndingSignal)
         kill(job.Launcher(), signalNumber);
         EXPECT_EQ(job.NextEvent(), Signaled(signalNumber));
         EXPECT_TRUE(job.WaitRestored(1000)) << signalNumber;
-        EXPECT_EQ(dir.Read("stderr.txt"), "");
+        EXPECT_EQ(dir.Errors(), "");
     }
 }
 

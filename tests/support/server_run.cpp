@@ -154,6 +154,23 @@ std::string ServerDir::Read(const std::string& name) const
     return ReadFile(File(name));
 }
 
+std::string ServerDir::Errors() const
+{
+    // Under user-mode emulation (the i386 leg on a kernel that runs no
+    // 32-bit programs) the emulator itself reports a signal that ends the
+    // process; that line is not the launcher's.
+    const std::string emulator = "qemu: uncaught target signal ";
+    std::string text = Read("stderr.txt");
+    if (text == "<missing>")
+        return text;
+    std::istringstream in(text);
+    std::string errors;
+    for (std::string line; std::getline(in, line);)
+        if (line.compare(0, emulator.size(), emulator) != 0)
+            errors += line + "\n";
+    return errors;
+}
+
 bool ServerDir::Exists(const std::string& name) const
 {
     return fs::exists(File(name));
@@ -188,7 +205,7 @@ RunResult ServerDir::Run(const std::vector<std::string>& arguments, const RunOpt
     if (options.stdinKind == Stdin::kPipeKeptOpen)
         close(input);
     result.out = Read("stdout.txt");
-    result.err = Read("stderr.txt");
+    result.err = Errors();
     return result;
 }
 
@@ -251,6 +268,6 @@ RunResult RunningServer::Finish()
     Collect(pid_, options_, result);
     finished_ = true;
     result.out = Output();
-    result.err = dir_.Read("stderr.txt");
+    result.err = dir_.Errors();
     return result;
 }

@@ -59,6 +59,8 @@ public:
     void Write(const std::string& name, const std::string& content) const;
     std::string Read(const std::string& name) const;  // "<missing>" when absent
     bool Exists(const std::string& name) const;
+    // What the launcher wrote on standard error.
+    std::string Errors() const;
     // The test modules' event log, one entry per line.
     std::vector<std::string> Log() const;
     // Waits until count entries of the log begin with prefix; false after
