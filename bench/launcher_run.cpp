@@ -113,7 +113,7 @@ PacingFigures RunLauncher(const LaunchSetup& setup, long frames)
     return ReadResults(dir.path + "/results.txt");
 }
 
-std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup)
+std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double least)
 {
     const long shortRun = 500, longRun = 2500;
     std::map<std::string, long> counts[2];
@@ -128,7 +128,7 @@ std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup)
     std::map<std::string, double> perFrame;
     for (const auto& [name, calls] : counts[1]) {
         double extra = static_cast<double>(calls - counts[0][name]) / (longRun - shortRun);
-        if (extra > 0.005)
+        if (extra > least)
             perFrame[name] = extra;
     }
     return perFrame;

@@ -21,7 +21,8 @@ struct LaunchSetup {
 PacingFigures RunLauncher(const LaunchSetup& setup, long frames);
 
 // System calls per idle frame, by name, from two runs of different length
-// under strace (so that startup and teardown cancel out).
-std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup);
+// under strace (so that startup and teardown cancel out); calls rarer than
+// least per frame are left out.
+std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double least = 0.005);
 
 #endif

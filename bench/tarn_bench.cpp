@@ -8,6 +8,7 @@
 #include "launcher_run.h"
 #include "query_rtt.h"
 #include "pty_job.h"
+#include "supervisors_on.h"
 
 #include <algorithm>
 #include <csignal>
@@ -216,6 +217,97 @@ void QuerySection(Report& report)
     }
 }
 
+const char kHealthPing[] = "Health Ping Received!";
+
+// Frame rate and allocations with every supervisor on against none, runs
+// alternating, best of three each.
+void SupervisorPacing(Report& report, SupervisorsOn& supervisors, long& datagrams)
+{
+    std::printf("| strategy | fps off | fps on | on / off | heap allocations per frame, on |\n|---|---|---|---|---|\n");
+    for (int strategy : {0, 3}) {
+        LaunchSetup setup = Strategy(strategy);
+        setup.countAllocations = true;
+        PacingFigures off, on;
+        double allocations = 0;
+        for (int round = 0; round < 3; ++round) {
+            PacingFigures plain = RunLauncher(setup, s_frames);
+            PacingFigures told = RunLauncher(supervisors.With(setup), s_frames);
+            datagrams += supervisors.TakeDatagrams();
+            off = plain.framesPerSecond > off.framesPerSecond ? plain : off;
+            on = told.framesPerSecond > on.framesPerSecond ? told : on;
+            allocations = std::max(allocations, told.frames > 0 ? static_cast<double>(told.allocations) / told.frames : -1);
+        }
+        double ratio = off.framesPerSecond > 0 ? on.framesPerSecond / off.framesPerSecond : 0;
+        std::printf("| %s | %.0f | %.0f | %.3f | %.3f |\n", kStrategyNames[strategy], off.framesPerSecond,
+                    on.framesPerSecond, ratio, allocations);
+        report.Row("supervisors", strategy, "fps_ratio_on_off", ratio);
+        report.Row("supervisors", strategy, "allocations_per_frame_on", allocations);
+    }
+}
+
+// The launcher's own cost per frame, strategy 3 flat out, on and off.
+void SupervisorCost(Report& report, SupervisorsOn& supervisors, long& datagrams)
+{
+    LaunchSetup setup = Strategy(3);
+    setup.environment = {{"BENCH_NET_SLEEP", "none"}};
+    double off = 1e18, on = 1e18, barePoll = 1e18;
+    for (int run = 0; run < 5; ++run) {
+        off = std::min(off, 1e9 / RunLauncher(setup, 1000000).framesPerSecond);
+        on = std::min(on, 1e9 / RunLauncher(supervisors.With(setup), 1000000).framesPerSecond);
+        datagrams += supervisors.TakeDatagrams();
+        barePoll = std::min(barePoll, BareEngineLoopNanoseconds(BENCH_ENGINE, 1000000, true));
+    }
+    std::printf("\n| strategy 3 flat out | ns per frame, off / on | bare loop with the console's poll, ns | beyond the poll, off / on |\n|---|---|---|---|\n");
+    std::printf("| launcher | %.0f / %.0f | %.0f | %.0f / %.0f |\n", off, on, barePoll, off - barePoll, on - barePoll);
+    report.Row("supervisors", 3, "beyond_poll_ns_off", off - barePoll);
+    report.Row("supervisors", 3, "beyond_poll_ns_on", on - barePoll);
+}
+
+// System calls per idle frame, strategy 0, with the rare ones kept: those
+// are the pings.
+void SupervisorSyscalls(Report& report, SupervisorsOn& supervisors, long& datagrams)
+{
+    std::map<std::string, double> off = SyscallsPerFrame(Strategy(0), 0);
+    size_t pingsBefore = supervisors.SdkCalls(kHealthPing);
+    std::map<std::string, double> on = SyscallsPerFrame(supervisors.With(Strategy(0)), 0);
+    long runDatagrams = supervisors.TakeDatagrams();
+    datagrams += runDatagrams;
+    double offTotal = 0, onTotal = 0;
+    std::string extra;
+    for (const auto& [name, count] : on) {
+        onTotal += count;
+        char item[96];
+        std::snprintf(item, sizeof(item), "%s%s %+.4f", extra.empty() ? "" : ", ", name.c_str(), count - off[name]);
+        extra += count - off[name] != 0 ? item : "";
+    }
+    for (const auto& [name, count] : off)
+        offTotal += count;
+    std::printf("\n| strategy 0, idle | calls per frame, off / on | on minus off, by call | pings in the 500 + 2500 frames on |\n|---|---|---|---|\n");
+    std::printf("| launcher | %.4f / %.4f | %s | %zu health, %ld datagrams |\n", offTotal, onTotal, extra.c_str(),
+                supervisors.SdkCalls(kHealthPing) - pingsBefore, runDatagrams);
+    report.Row("supervisors", 0, "syscalls_per_frame_off", offTotal);
+    report.Row("supervisors", 0, "syscalls_per_frame_on", onTotal);
+}
+
+// NOTIFY_SOCKET, WATCHDOG_USEC and a live Agones SDK server all on, against
+// all off, in one run.
+void SupervisorSection(Report& report)
+{
+    std::printf("\n### Supervisors (%s): notify socket, watchdog and a live Agones SDK server, all on against all off\n\n", report.arch.c_str());
+    SupervisorsOn supervisors;
+    if (!supervisors.Live()) {
+        std::printf("Skipped: no Agones SDK server answers (is ../shared/agones missing?).\n");
+        return;
+    }
+    long datagrams = 0;
+    SupervisorPacing(report, supervisors, datagrams);
+    SupervisorCost(report, supervisors, datagrams);
+    SupervisorSyscalls(report, supervisors, datagrams);
+    std::printf("\nOver the section the SDK server logged %zu /ready, %zu /health and %zu /shutdown; the notify socket received %ld datagrams.\n",
+                supervisors.SdkCalls("Ready request has been received!"), supervisors.SdkCalls(kHealthPing),
+                supervisors.SdkCalls("Shutdown request has been received!"), datagrams);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -229,11 +321,12 @@ int main(int argc, char** argv)
         s_frames = std::atol(argv[2]);
     report.csv.open(report.directory + "/results-" + report.arch + ".csv");
     // A third argument runs one section only: pacing, slack, cost,
-    // syscalls, query or console.
+    // syscalls, query, console or supervisors.
     std::string only = argc > 3 ? argv[3] : "";
     const std::pair<const char*, void (*)(Report&)> sections[] = {
         {"pacing", PacingSection}, {"slack", TimerSlackSection}, {"cost", OwnCostSection},
-        {"syscalls", SyscallSection}, {"query", QuerySection}, {"console", ConsoleSection}};
+        {"syscalls", SyscallSection}, {"query", QuerySection}, {"console", ConsoleSection},
+        {"supervisors", SupervisorSection}};
     for (const auto& [name, run] : sections)
         if (only.empty() || only == name)
             run(report);
