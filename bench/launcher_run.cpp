@@ -53,8 +53,13 @@ struct ServerDirectory {
     _exit(127);
 }
 
-// Runs the launcher until it ends; standard input is an open, idle pipe.
-void RunIn(const ServerDirectory& dir, const LaunchSetup& setup)
+struct Launched {
+    pid_t child;
+    int input;  // the writing end of its idle standard input
+};
+
+// Starts the launcher; standard input is an open, idle pipe.
+Launched StartIn(const ServerDirectory& dir, const LaunchSetup& setup)
 {
     int idle[2];
     if (pipe(idle) != 0)
@@ -65,8 +70,29 @@ void RunIn(const ServerDirectory& dir, const LaunchSetup& setup)
         Exec(dir, setup, idle[0]);
     }
     close(idle[0]);
-    waitpid(child, nullptr, 0);
-    close(idle[1]);
+    return {child, idle[1]};
+}
+
+void WaitFor(const Launched& launched)
+{
+    waitpid(launched.child, nullptr, 0);
+    close(launched.input);
+}
+
+// Runs the launcher until it ends.
+void RunIn(const ServerDirectory& dir, const LaunchSetup& setup)
+{
+    WaitFor(StartIn(dir, setup));
+}
+
+// setup with the bench engine told how many frames to measure and where
+// to write its figures.
+LaunchSetup Measured(const LaunchSetup& setup, const ServerDirectory& dir, long frames)
+{
+    LaunchSetup run = setup;
+    run.environment.push_back({"BENCH_FRAMES", std::to_string(frames)});
+    run.environment.push_back({"BENCH_OUT", dir.path + "/results.txt"});
+    return run;
 }
 
 PacingFigures ReadResults(const std::string& path)
@@ -106,11 +132,19 @@ std::map<std::string, long> ReadStraceSummary(const std::string& path)
 PacingFigures RunLauncher(const LaunchSetup& setup, long frames)
 {
     ServerDirectory dir;
-    LaunchSetup run = setup;
-    run.environment.push_back({"BENCH_FRAMES", std::to_string(frames)});
-    run.environment.push_back({"BENCH_OUT", dir.path + "/results.txt"});
-    RunIn(dir, run);
+    RunIn(dir, Measured(setup, dir, frames));
     return ReadResults(dir.path + "/results.txt");
+}
+
+std::pair<PacingFigures, PacingFigures> RunLaunchersTogether(const LaunchSetup& first,
+                                                             const LaunchSetup& second, long frames)
+{
+    ServerDirectory dirs[2];
+    Launched launched[2] = {StartIn(dirs[0], Measured(first, dirs[0], frames)),
+                            StartIn(dirs[1], Measured(second, dirs[1], frames))};
+    for (const Launched& each : launched)
+        WaitFor(each);
+    return {ReadResults(dirs[0].path + "/results.txt"), ReadResults(dirs[1].path + "/results.txt")};
 }
 
 std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double least)
