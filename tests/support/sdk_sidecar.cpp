@@ -2,7 +2,7 @@
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
@@ -28,12 +28,8 @@ int LoopbackSocket(int port, bool bindIt, int flags = 0)
 long long ParseTime(const std::string& text)
 {
     tm at{};
-    int micro = 0;
-    std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%6d", &at.tm_year, &at.tm_mon, &at.tm_mday,
-                &at.tm_hour, &at.tm_min, &at.tm_sec, &micro);
-    at.tm_year -= 1900;
-    at.tm_mon -= 1;
-    return timegm(&at) * 1000000LL + micro;
+    const char* nanoseconds = strptime(text.c_str(), "%Y-%m-%dT%H:%M:%S.", &at);
+    return timegm(&at) * 1000000LL + (nanoseconds ? std::atoll(nanoseconds) / 1000 : 0);
 }
 
 }  // namespace
@@ -99,11 +95,9 @@ std::vector<long long> SdkSidecar::Calls(const std::string& message) const
 
 bool SdkSidecar::WaitForCalls(const std::string& message, size_t count) const
 {
-    for (int waited = 0; Calls(message).size() < count; waited += 10) {
-        if (waited >= 20000)
+    for (int tries = 0; Calls(message).size() < count; ++tries, usleep(10000))
+        if (tries == 2000)
             return false;
-        usleep(10000);
-    }
     return true;
 }
 
