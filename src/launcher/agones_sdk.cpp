@@ -20,7 +20,7 @@ constexpr int64_t kHealthInterval = kSecond;
 constexpr int64_t kReadyRetry = kSecond / 2;
 // An exchange without an answer by then is abandoned and tried again.
 constexpr int64_t kAnswerTimeout = kSecond;
-// How often a pending exchange is looked at: every frame at 1000 frames
+// How often a pending exchange is looked at, in µs: every frame at 1000 frames
 // per second, far less often when frames run flat out.
 constexpr int64_t kRecheck = 200;
 // What the process may spend delivering /shutdown before it ends.
