@@ -2,7 +2,7 @@
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <cstdlib>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
@@ -24,12 +24,17 @@ int LoopbackSocket(int port, bool bindIt, int flags = 0)
     return -1;
 }
 
-// "2026-12-09T02:04:37.795907974Z" in µs since the epoch.
+// "2026-12-09T02:04:37.7959Z" in µs since the epoch; the fraction has up
+// to nine digits, its trailing zeros left out.
 long long ParseTime(const std::string& text)
 {
     tm at{};
-    const char* nanoseconds = strptime(text.c_str(), "%Y-%m-%dT%H:%M:%S.", &at);
-    return timegm(&at) * 1000000LL + (nanoseconds ? std::atoll(nanoseconds) / 1000 : 0);
+    double seconds = 0;
+    std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%lf", &at.tm_year, &at.tm_mon, &at.tm_mday, &at.tm_hour,
+                &at.tm_min, &seconds);
+    at.tm_year -= 1900;
+    at.tm_mon -= 1;
+    return timegm(&at) * 1000000LL + static_cast<long long>(seconds * 1e6);
 }
 
 }  // namespace
