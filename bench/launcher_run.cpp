@@ -12,9 +12,14 @@
 
 namespace {
 
-// Runs the launcher with the bench engine until it ends; standard input is
-// an open, idle pipe and the output goes nowhere.
-void RunIn(const ServerDir& dir, const LaunchSetup& setup)
+struct Launched {
+    pid_t child;
+    int input;  // the writing end of its idle standard input
+};
+
+// Starts the launcher with the bench engine; standard input is an open,
+// idle pipe and the output goes nowhere.
+Launched StartIn(const ServerDir& dir, const LaunchSetup& setup)
 {
     int idle[2];
     if (pipe2(idle, O_CLOEXEC) != 0)
@@ -35,8 +40,29 @@ void RunIn(const ServerDir& dir, const LaunchSetup& setup)
         launch.prepare = [] { prctl(PR_SET_TIMERSLACK, 1); };
     pid_t child = SpawnLauncher(launch);
     close(idle[0]);
-    WaitForExit(child, -1, nullptr);
-    close(idle[1]);
+    return {child, idle[1]};
+}
+
+void WaitFor(const Launched& launched)
+{
+    WaitForExit(launched.child, -1, nullptr);
+    close(launched.input);
+}
+
+// Runs the launcher until it ends.
+void RunIn(const ServerDir& dir, const LaunchSetup& setup)
+{
+    WaitFor(StartIn(dir, setup));
+}
+
+// setup with the bench engine told how many frames to measure and where
+// to write its figures.
+LaunchSetup Measured(const LaunchSetup& setup, const ServerDir& dir, long frames)
+{
+    LaunchSetup run = setup;
+    run.environment.push_back({"BENCH_FRAMES", std::to_string(frames)});
+    run.environment.push_back({"BENCH_OUT", dir.File("results.txt")});
+    return run;
 }
 
 PacingFigures ReadResults(const std::string& path)
@@ -76,14 +102,22 @@ std::map<std::string, long> ReadStraceSummary(const std::string& path)
 PacingFigures RunLauncher(const LaunchSetup& setup, long frames)
 {
     ServerDir dir(BENCH_ENGINE);
-    LaunchSetup run = setup;
-    run.environment.push_back({"BENCH_FRAMES", std::to_string(frames)});
-    run.environment.push_back({"BENCH_OUT", dir.File("results.txt")});
-    RunIn(dir, run);
+    RunIn(dir, Measured(setup, dir, frames));
     return ReadResults(dir.File("results.txt"));
 }
 
-std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup)
+std::pair<PacingFigures, PacingFigures> RunLaunchersTogether(const LaunchSetup& first,
+                                                             const LaunchSetup& second, long frames)
+{
+    ServerDir dirs[2] = {ServerDir(BENCH_ENGINE), ServerDir(BENCH_ENGINE)};
+    Launched launched[2] = {StartIn(dirs[0], Measured(first, dirs[0], frames)),
+                            StartIn(dirs[1], Measured(second, dirs[1], frames))};
+    for (const Launched& each : launched)
+        WaitFor(each);
+    return {ReadResults(dirs[0].File("results.txt")), ReadResults(dirs[1].File("results.txt"))};
+}
+
+std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double least)
 {
     const long shortRun = 500, longRun = 2500;
     std::map<std::string, long> counts[2];
@@ -98,7 +132,7 @@ std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup)
     std::map<std::string, double> perFrame;
     for (const auto& [name, calls] : counts[1]) {
         double extra = static_cast<double>(calls - counts[0][name]) / (longRun - shortRun);
-        if (extra > 0.005)
+        if (extra > least)
             perFrame[name] = extra;
     }
     return perFrame;

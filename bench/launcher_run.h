@@ -20,8 +20,14 @@ struct LaunchSetup {
 // fresh server directory with nothing typed, and returns the engine's figures.
 PacingFigures RunLauncher(const LaunchSetup& setup, long frames);
 
+// Two launchers side by side, each in a server directory of its own, so
+// that both meet the same disturbances from the rest of the machine.
+std::pair<PacingFigures, PacingFigures> RunLaunchersTogether(const LaunchSetup& first,
+                                                             const LaunchSetup& second, long frames);
+
 // System calls per idle frame, by name, from two runs of different length
-// under strace (so that startup and teardown cancel out).
-std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup);
+// under strace (so that startup and teardown cancel out); calls rarer than
+// least per frame are left out.
+std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double least = 0.005);
 
 #endif

@@ -1,6 +1,214 @@
+// The Agones SDK sidecar, over its REST API on 127.0.0.1:AGONES_SDK_HTTP_PORT.
+// /ready once per process after the first frame (Ready after Allocated would
+// put a server with players back in the pool), /health every second while
+// frames complete, /shutdown when the process ends. Every exchange is driven
+// from the frame loop by a due time; only /shutdown waits, and not for long.
 #include "supervisor.h"
+
+#include "http_post.h"
+#include "sys_printf.h"
+
+#include <cstdlib>
+#include <poll.h>
+
+namespace {
+
+constexpr int64_t kSecond = 1000000;
+// Agones wants a health ping at least every 2 s.
+constexpr int64_t kHealthInterval = kSecond;
+// The sidecar can come up after the server.
+constexpr int64_t kReadyRetry = kSecond / 2;
+// An exchange without an answer by then is abandoned and tried again.
+constexpr int64_t kAnswerTimeout = kSecond;
+// How often a pending exchange is looked at, in µs: every frame at 1000 frames
+// per second, far less often when frames run flat out.
+constexpr int64_t kRecheck = 200;
+// What the process may spend delivering /shutdown before it ends.
+constexpr int64_t kShutdownBudget = kSecond;
+// Between attempts at /shutdown while the sidecar refuses connections.
+constexpr int kShutdownRetryMilliseconds = 50;
+constexpr int64_t kNever = INT64_MAX;
+constexpr int kMaxPort = 65535;
+// Enough of a bad port value to recognise it in the message.
+constexpr int kShownValue = 32;
+
+enum Call { kReady, kHealth, kShutdown, kCalls, kNoCall = kCalls };
+const char* const kPaths[kCalls] = {"/ready", "/health", "/shutdown"};
+
+// The port in text of decimal digits only, or 0.
+int ParsePort(const char* text)
+{
+    long port = 0;
+    for (const char* digit = text; *digit; ++digit) {
+        if (*digit < '0' || *digit > '9' || port > kMaxPort)
+            return 0;
+        port = port * 10 + (*digit - '0');
+    }
+    return port <= kMaxPort ? static_cast<int>(port) : 0;
+}
+
+int64_t Earliest(int64_t a, int64_t b)
+{
+    return a < b ? a : b;
+}
+
+class CAgonesSdk : public ISupervisor {
+public:
+    bool Open(int port);
+    void Started(int64_t now) override;
+    // A frame where nothing is due costs this comparison.
+    void FrameDone(int64_t now) override
+    {
+        if (now >= due_)
+            Step(now);
+    }
+    // Nothing to say: Ready was for the process, and frames stop meanwhile.
+    void Restarting(int64_t) override {}
+    void Stopping(int64_t now) override;
+
+private:
+    void Step(int64_t now);
+    void Begin(Call call, int64_t now);
+    Call NextCall(int64_t now) const;
+    int64_t NextDue(int64_t now) const;
+    bool DeliverShutdown(int64_t end);
+
+    CHttpPost post_;
+    char requests_[kCalls][kHttpRequestSize] = {};
+    int lengths_[kCalls] = {};
+    int port_ = 0;
+    Call inFlight_ = kNoCall;   // the exchange open on post_
+    int64_t abandonAt_ = 0;     // of the exchange in flight
+    bool readyWanted_ = false;  // the first frame of the process has run
+    bool readyDone_ = false;    // the sidecar answered /ready with a 2xx
+    bool stopped_ = false;      // Stopping has run
+    int64_t readyAt_ = 0;       // the next attempt at /ready
+    int64_t healthAt_ = 0;      // the next /health
+    int64_t due_ = kNever;      // when FrameDone next has work
+};
+
+bool CAgonesSdk::Open(int port)
+{
+    port_ = port;
+    for (int call = 0; call < kCalls; ++call) {
+        lengths_[call] = Http_FormatJsonPost(requests_[call], port, kPaths[call]);
+        if (lengths_[call] < 0)
+            return false;
+    }
+    return true;
+}
+
+// Only the first start asks for /ready; health pings begin with it.
+void CAgonesSdk::Started(int64_t now)
+{
+    if (readyWanted_ || stopped_)
+        return;
+    readyWanted_ = true;
+    readyAt_ = now;
+    healthAt_ = now;
+    due_ = now;
+}
+
+// Moves the exchange in flight on, and starts the next one that is due.
+void CAgonesSdk::Step(int64_t now)
+{
+    if (inFlight_ != kNoCall) {
+        HttpProgress progress = post_.Advance();
+        if (progress == HttpProgress::kPending && now < abandonAt_) {
+            due_ = Earliest(now + kRecheck, abandonAt_);
+            return;
+        }
+        post_.Close();
+        if (inFlight_ == kReady && progress == HttpProgress::kSucceeded)
+            readyDone_ = true;
+        inFlight_ = kNoCall;
+    }
+    Call next = NextCall(now);
+    if (next != kNoCall)
+        Begin(next, now);
+    due_ = NextDue(now);
+}
+
+// The next attempt is scheduled from the start of this one, whatever its
+// outcome, so pings keep their spacing and a refused /ready is retried.
+void CAgonesSdk::Begin(Call call, int64_t now)
+{
+    if (call == kReady)
+        readyAt_ = now + kReadyRetry;
+    else
+        healthAt_ = now + kHealthInterval;
+    if (post_.Begin(port_, requests_[call], lengths_[call])) {
+        inFlight_ = call;
+        abandonAt_ = now + kAnswerTimeout;
+    }
+}
+
+Call CAgonesSdk::NextCall(int64_t now) const
+{
+    if (readyWanted_ && !readyDone_ && now >= readyAt_)
+        return kReady;
+    return now >= healthAt_ ? kHealth : kNoCall;
+}
+
+int64_t CAgonesSdk::NextDue(int64_t now) const
+{
+    if (inFlight_ != kNoCall)
+        return Earliest(now + kRecheck, abandonAt_);
+    return Earliest(healthAt_, readyWanted_ && !readyDone_ ? readyAt_ : kNever);
+}
+
+// Gives up whatever was in flight and spends at most kShutdownBudget on
+// /shutdown, trying again while the sidecar refuses.
+void CAgonesSdk::Stopping(int64_t now)
+{
+    if (stopped_)
+        return;
+    stopped_ = true;
+    post_.Close();
+    inFlight_ = kNoCall;
+    due_ = kNever;
+    int64_t end = now + kShutdownBudget;
+    while (!DeliverShutdown(end)) {
+        int64_t left = end - Sys_MonotonicMicroseconds();
+        if (left <= 0)
+            return;
+        int pause = static_cast<int>(Earliest(left / 1000 + 1, kShutdownRetryMilliseconds));
+        poll(nullptr, 0, pause);
+    }
+}
+
+// One attempt at /shutdown, waiting for the answer until end at most.
+bool CAgonesSdk::DeliverShutdown(int64_t end)
+{
+    if (!post_.Begin(port_, requests_[kShutdown], lengths_[kShutdown]))
+        return false;
+    for (;;) {
+        HttpProgress progress = post_.Advance();
+        if (progress != HttpProgress::kPending)
+            return progress == HttpProgress::kSucceeded;
+        int64_t left = end - Sys_MonotonicMicroseconds();
+        if (left <= 0) {
+            post_.Close();
+            return false;
+        }
+        pollfd wait{post_.Descriptor(), post_.Awaited(), 0};
+        poll(&wait, 1, static_cast<int>(left / 1000 + 1));
+    }
+}
+
+CAgonesSdk s_sdk;
+
+}  // namespace
 
 ISupervisor* Agones_OpenSupervisor()
 {
-    return nullptr;
+    const char* value = std::getenv("AGONES_SDK_HTTP_PORT");
+    if (!value || !*value)
+        return nullptr;
+    int port = ParsePort(value);
+    if (port == 0) {
+        Sys_Printf("Warning: AGONES_SDK_HTTP_PORT is not a port (%.*s)\n", kShownValue, value);
+        return nullptr;
+    }
+    return s_sdk.Open(port) ? &s_sdk : nullptr;
 }
