@@ -16,12 +16,19 @@ void Add(ISupervisor* supervisor)
         s_supervisors[s_count++] = supervisor;
 }
 
+int64_t Microseconds(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 // Hands one event to every open supervisor, with one clock read for all.
-void Tell(void (ISupervisor::*event)(int64_t))
+void Tell(void (ISupervisor::*event)(int64_t), clockid_t clock = CLOCK_MONOTONIC)
 {
     if (s_count == 0)
         return;
-    int64_t now = Sys_MonotonicMicroseconds();
+    int64_t now = Microseconds(clock);
     for (int i = 0; i < s_count; ++i)
         (s_supervisors[i]->*event)(now);
 }
@@ -30,9 +37,7 @@ void Tell(void (ISupervisor::*event)(int64_t))
 
 int64_t Sys_MonotonicMicroseconds()
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+    return Microseconds(CLOCK_MONOTONIC);
 }
 
 void Supervisors_Open()
@@ -46,9 +51,12 @@ void Supervisors_Started()
     Tell(&ISupervisor::Started);
 }
 
+// Every frame: the coarse clock, which the kernel keeps for the taking,
+// costs a third of the precise one and is exact to a scheduler tick, far
+// finer than any due time here.
 void Supervisors_FrameDone()
 {
-    Tell(&ISupervisor::FrameDone);
+    Tell(&ISupervisor::FrameDone, CLOCK_MONOTONIC_COARSE);
 }
 
 void Supervisors_Restarting()
