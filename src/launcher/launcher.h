@@ -12,9 +12,12 @@ extern InterfaceFactory filesystemFactory;
 extern IFileSystemModule* pFileSystem;
 extern CTextConsoleUnix console;
 
-// Starts the engine and runs its frames until it asks to quit (returns
-// ENGINE_SHUTDOWN_QUIT), restarting it on any other shutdown code. Returns
-// -1 when the engine cannot be obtained or does not start.
+// What RunServer returns when the engine cannot be obtained or does not start.
+constexpr int kEngineNotStarted = -1;
+
+// Starts the engine and runs its frames until it asks to quit or a stop is
+// requested (returns ENGINE_SHUTDOWN_QUIT), restarting it on any other
+// shutdown code; kEngineNotStarted when the engine does not start.
 int RunServer();
 
 #endif

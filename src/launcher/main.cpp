@@ -20,7 +20,6 @@ namespace {
 // The joined arguments with their terminator.
 constexpr int kMaxCmdline = 2048;
 constexpr int kStartupFailed = -1;
-constexpr int kFailed = -1;  // what RunServer returns when the engine did not start
 constexpr const char* kFileSystemModuleName = "filesystem_stdio_i386.so";
 
 }  // namespace
@@ -142,5 +141,5 @@ int main(int argc, char** argv)
     if (Sys_StopRequested())
         Sys_EndByStopSignal();
     // An engine that did not start is a failure that a supervisor retries.
-    _exit(result == kFailed ? kStartupFailed : 0);
+    _exit(result == kEngineNotStarted ? kStartupFailed : 0);
 }

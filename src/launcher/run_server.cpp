@@ -11,7 +11,6 @@
 namespace {
 
 constexpr int kPacingMilliseconds = 1;
-constexpr int kFailed = -1;
 // A console line of at most 254 characters, its "\n" and the terminator.
 constexpr int kSubmitSize = 256;
 
@@ -68,7 +67,7 @@ bool PrepareRestart()
 int GiveUp()
 {
     console.ShutDown();
-    return kFailed;
+    return kEngineNotStarted;
 }
 
 // A stop was requested before the engine started: nothing to shut down.

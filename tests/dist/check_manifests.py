@@ -20,14 +20,14 @@ def faults(read, schema, fleet, compose):
     if len(ports) != 1:
         return found + [f"the Containerfile's EXPOSE, -port and health check name {ports}"]
     port = ports.pop()
-    spec = fleet["spec"]["template"]["spec"]
-    health = spec.get("health", {})
+    game_server = fleet["spec"]["template"]["spec"]
+    health = game_server.get("health", {})
     if health.get("disabled") or health.get("periodSeconds", 0) < 2 * LAUNCHER_HEALTH_SECONDS or \
             health.get("failureThreshold", 0) < 2 or health.get("initialDelaySeconds", 0) < LAUNCHER_HEALTH_SECONDS:
         found.append(f"health {health} does not fit a /health call every {LAUNCHER_HEALTH_SECONDS} s")
     expected = [(fleet.get("apiVersion"), "agones.dev/v1"), (fleet.get("kind"), "Fleet"),
-                ([c.get("image") for c in spec["template"]["spec"]["containers"]], [image]),
-                ([(p.get("containerPort"), p.get("protocol")) for p in spec.get("ports", [])], [(port, "UDP")])]
+                ([c.get("image") for c in game_server["template"]["spec"]["containers"]], [image]),
+                ([(p.get("containerPort"), p.get("protocol")) for p in game_server.get("ports", [])], [(port, "UDP")])]
     for service in compose["services"].values():
         expected += [(service.get("image"), image),
                      ([p.split(":")[-1] for p in service.get("ports", [])], [f"{port}/udp"])]
