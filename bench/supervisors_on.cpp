@@ -2,7 +2,7 @@
 
 #include "monotonic.h"
 #include "stats.h"
-#include "supervisor.h"
+#include "service.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -73,17 +73,18 @@ long SupervisorsOn::TakeDatagrams()
 SupervisorsOn::HookCost SupervisorsOn::MeasureHook() const
 {
     HookCost cost{};
-    cost.off = NanosecondsPerCall(Supervisors_FrameDone);
+    cost.off = NanosecondsPerCall(Service_FrameDone);
     // The launchers started later must not inherit them.
     LaunchSetup named = With({});
     for (const auto& [name, value] : named.environment)
         setenv(name.c_str(), value.c_str(), 1);
-    Supervisors_Open();
+    Service_Open();
     for (const auto& [name, value] : named.environment)
         unsetenv(name.c_str());
-    Supervisors_Started();
-    cost.on = NanosecondsPerCall(Supervisors_FrameDone);
-    Supervisors_Stopping();
+    Service_Started();
+    cost.on = NanosecondsPerCall(Service_FrameDone);
+    Service_Stopping();
+    Service_Close();
     // The clock the hook reads every frame.
     volatile int64_t sink = 0;
     cost.clock = NanosecondsPerCall([&sink] {

@@ -25,7 +25,7 @@ public:
     // Calls the SDK server logged with message ("Health Ping Received!").
     size_t SdkCalls(const std::string& message) const { return sidecar_.Calls(message).size(); }
 
-    // Nanoseconds per call of the run loop's hook, Supervisors_FrameDone, in
+    // Nanoseconds per call of the run loop's hook, Service_FrameDone, in
     // this process: with none open, then with all of them open (pings
     // included), and of the clock read alone. Opens them for good: once
     // per process.

@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "sys_printf.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -72,8 +74,11 @@ const char* ExpandReference(const char* name, BoundedText& out)
     // A name longer than the buffer is never opened cut short: that could
     // read another file than the operator named.
     bool cut = static_cast<size_t>(end - name) != nameText.Length();
-    if (cut || !CopyParameterFile(fileName, out))
-        std::printf("Parameter file '%s' not found, skipping...", fileName);
+    if (cut || !CopyParameterFile(fileName, out)) {
+        Sys_Print("Parameter file '");
+        Sys_Print(fileName);
+        Sys_Print("' not found, skipping...");
+    }
     return *end == ' ' ? end + 1 : end;
 }
 

@@ -1,5 +1,9 @@
 #include "text_console_unix.h"
 
+#include "output.h"
+#include "sys_printf.h"
+
+#include <cstring>
 #include <sys/ioctl.h>
 #include <sys/select.h>
 #include <unistd.h>
@@ -31,6 +35,16 @@ bool InputPending()
     return select(kStdin + 1, &readable, nullptr, nullptr, &noWait) > 0;
 }
 
+// The bytes pending on standard input now, at most the budget: later
+// bytes, and the rest of a flood, are the next frame's.
+int InputBudget()
+{
+    int pending = 0;
+    if (ioctl(kStdin, FIONREAD, &pending) != 0 || pending <= 0)
+        return CTextConsoleUnix::kInputBudget;
+    return pending < CTextConsoleUnix::kInputBudget ? pending : CTextConsoleUnix::kInputBudget;
+}
+
 // Async-signal-safe. Blocks or unblocks the signals that a background
 // process gets for using its terminal, so that it is not stopped here.
 void BlockTerminalSignals(int how, bool alsoInput)
@@ -51,14 +65,14 @@ void WriteSettings(const termios& settings)
     BlockTerminalSignals(SIG_UNBLOCK, false);
 }
 
-// Writes bytes by the length convention: 0 the whole string, a positive
-// length that many bytes, a negative length nothing.
-void WriteText(FILE* stream, const char* text, int length)
+// Writes bytes through the output owner by the length convention: 0 the
+// whole string, a positive length that many bytes, a negative length nothing.
+void WriteText(OutputStream stream, const char* text, int length)
 {
     if (length == 0)
-        std::fputs(text, stream);
+        Output_Write(stream, text, std::strlen(text));
     else if (length > 0)
-        std::fwrite(text, 1, length, stream);
+        Output_Write(stream, text, static_cast<size_t>(length));
 }
 
 }  // namespace
@@ -83,17 +97,17 @@ void CTextConsoleUnix::OpenEchoStream()
     echoStream = stdout;
     if (isatty(kStdin)) {
         char path[L_ctermid];
-        FILE* terminal = std::fopen(ctermid(path), "w+");
-        if (!terminal) {
-            std::printf("Unable to open tty(%s) for output\n", path);
-            return;
+        if (FILE* terminal = std::fopen(ctermid(path), "w+")) {
+            std::setbuf(terminal, nullptr);
+            echoStream = terminal;
+        } else {
+            Sys_Printf("Unable to open tty(%s) for output\n", path);
         }
-        std::setbuf(terminal, nullptr);
-        echoStream = terminal;
-        return;
-    }
-    if (FILE* nowhere = std::fopen("/dev/null", "w+"))
+    } else if (FILE* nowhere = std::fopen("/dev/null", "w+")) {
         echoStream = nowhere;
+    }
+    // The echo is written by the output owner, which never waits on it.
+    Output_OpenEcho(fileno(echoStream));
 }
 
 void CTextConsoleUnix::ShutDown()
@@ -148,12 +162,12 @@ void CTextConsoleUnix::ResumeRawMode()
 
 void CTextConsoleUnix::PrintRaw(const char* text, int length)
 {
-    WriteText(stdout, text, length);
+    WriteText(OutputStream::kStdout, text, length);
 }
 
 void CTextConsoleUnix::Echo(const char* text, int length)
 {
-    WriteText(echoStream, text, length);
+    WriteText(OutputStream::kEcho, text, length);
 }
 
 int CTextConsoleUnix::GetWidth()
@@ -177,13 +191,15 @@ char* CTextConsoleUnix::GetLine()
     if (!InputPending())
         return nullptr;
     BlockTerminalSignals(SIG_BLOCK, true);
-    char* line = ReadKeys();
+    char* line = ReadKeys(InputBudget());
     BlockTerminalSignals(SIG_UNBLOCK, true);
     return line;
 }
 
-// Reads and handles pending bytes one at a time.
-char* CTextConsoleUnix::ReadKeys()
+// Reads and handles pending bytes one at a time, budget of them at most.
+// Each read is polled for first: a signal character typed meanwhile may
+// have flushed the terminal's input, and a read must never wait.
+char* CTextConsoleUnix::ReadKeys(int budget)
 {
     EscapeState state = EscapeState::kNormal;
     do {
@@ -201,8 +217,7 @@ char* CTextConsoleUnix::ReadKeys()
         } else {
             state = HandleKey(byte, state);
         }
-        std::fflush(stdout);
-    } while (InputPending());
+    } while (--budget > 0 && InputPending());
     return nullptr;
 }
 

@@ -18,6 +18,10 @@
 // the launcher's signal handlers).
 class CTextConsoleUnix : public CTextConsole {
 public:
+    // Bytes one call reads from standard input at most: a burst of typing
+    // or a pasted block fits, and a frame handles it in a few milliseconds.
+    static constexpr int kInputBudget = 4096;
+
     ~CTextConsoleUnix() override;
 
     // The provider is not used: the terminal console completes nothing.
@@ -26,8 +30,11 @@ public:
     void ShutDown() override;
     void PrintRaw(const char* text, int length) override;
     void Echo(const char* text, int length) override;
-    // Handles every byte pending now, up to the first Enter that finishes a
-    // non-empty line, and returns that line; bytes after it stay pending.
+    // Handles the bytes pending when it begins, at most kInputBudget of
+    // them, up to the first Enter that finishes a non-empty line, and
+    // returns that line; bytes after it stay pending for the next call (or
+    // the next program to read standard input). So a flood of input costs a
+    // frame no more than one budget.
     char* GetLine() override;
     // Columns of standard output; 80 when unknown.
     int GetWidth() override;
@@ -58,7 +65,7 @@ private:
 
     void SaveTerminalSettings();
     void OpenEchoStream();
-    char* ReadKeys();
+    char* ReadKeys(int budget);
     EscapeState HandleKey(unsigned char byte, EscapeState state);
     EscapeState HandlePrintable(char ch, EscapeState state);
 

@@ -2,6 +2,7 @@
 
 #include "format_cut.h"
 #include "module_file.h"
+#include "sys_printf.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -24,7 +25,7 @@ bool ModulePath(const char* moduleName, char (&path)[kPathSize])
     }
     char directory[kPathSize];
     if (!getcwd(directory, sizeof(directory))) {
-        std::printf("Error:cannot read the current directory (%s)\n", std::strerror(errno));
+        Sys_Printf("Error:cannot read the current directory (%s)\n", std::strerror(errno));
         return false;
     }
     // The root directory becomes "" so that "/" + name has a single slash.
@@ -64,7 +65,9 @@ CSysModule* Sys_LoadModule(const char* moduleName)
     void* handle = Open(moduleName[0] == '/' ? moduleName : path, reason);
     if (handle)
         return static_cast<CSysModule*>(handle);
-    std::printf("Error:%s\n", reason);
+    Sys_Print("Error:");
+    Sys_Print(reason);
+    Sys_Print("\n");
 
     char retryPath[kRetryPathSize];
     FormatCut(retryPath, sizeof(retryPath), "%s.so", path);

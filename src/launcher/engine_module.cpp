@@ -3,7 +3,7 @@
 #include "module.h"
 #include "pacing.h"
 
-#include <cstdio>
+#include "sys_printf.h"
 
 const char* g_pszengine = "engine_amd.so";
 CSysModule* engineModule = nullptr;
@@ -13,7 +13,7 @@ bool Engine_Load()
 {
     engineModule = Sys_LoadModule(g_pszengine);
     if (!engineModule) {
-        std::printf("Unable to load engine, image is corrupt.\n");
+        Sys_Printf("Unable to load engine, image is corrupt.\n");
         return false;
     }
     Sys_SetEngineNetSleep(Engine_NetSleep());

@@ -7,8 +7,10 @@
 #include "icommandline.h"
 #include "module.h"
 #include "pacing.h"
+#include "output.h"
+#include "service.h"
 #include "signals.h"
-#include "supervisor.h"
+#include "sys_printf.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -78,7 +80,7 @@ void WritePidFile()
         return;
     FILE* file = std::fopen(value, "w");
     if (!file) {
-        std::printf("Warning: unable to open pidfile (%s)\n", value);
+        Sys_Printf("Warning: unable to open pidfile (%s)\n", value);
         return;
     }
     std::fprintf(file, "%i\n", static_cast<int>(getpid()));
@@ -112,8 +114,9 @@ void StopFileSystem()
 int main(int argc, char** argv)
 {
     Sys_InstallSignals();
+    Output_Open();
     if (JoinedSize(argc, argv) > static_cast<size_t>(kMaxCmdline)) {
-        std::printf("command line too long, %i max\n", kMaxCmdline);
+        Sys_Printf("command line too long, %i max\n", kMaxCmdline);
         std::exit(kStartupFailed);
     }
     JoinArguments(argc, argv);
@@ -127,17 +130,17 @@ int main(int argc, char** argv)
     if (!StartFileSystem())
         return kStartupFailed;
     if (!console.Init(nullptr)) {
-        std::printf("Failed to initilise console.\n");
+        Sys_Printf("Failed to initilise console.\n");
         return 0;
     }
 
-    Supervisors_Open();
+    Service_Open();
     int result = RunServer();
 
     StopFileSystem();
-    // _exit flushes nothing, and a start script reading a pipe or a file
-    // would lose the last messages that are still buffered.
-    std::fflush(stdout);
+    // _exit flushes nothing: the output that still waits for its reader
+    // goes out here, for a bounded time.
+    Service_Close();
     if (Sys_StopRequested())
         Sys_EndByStopSignal();
     // An engine that did not start is a failure that a supervisor retries.

@@ -3,8 +3,8 @@
 #include "engine_module.h"
 #include "icommandline.h"
 #include "pacing.h"
+#include "service.h"
 #include "signals.h"
-#include "supervisor.h"
 
 #include <cstdio>
 
@@ -15,7 +15,7 @@ constexpr int kPacingMilliseconds = 1;
 constexpr int kSubmitSize = 256;
 
 // Paces, polls the console and runs frames until one returns false or a
-// stop is requested. The supervisors hear of the first frame and of every
+// stop is requested. The services hear of the first frame and of every
 // frame that completes. Nothing is allocated here: this is the per-frame
 // path.
 void RunFrames()
@@ -30,8 +30,8 @@ void RunFrames()
         if (Sys_StopRequested() || !engineAPI->RunFrame())
             return;
         if (first)
-            Supervisors_Started();
-        Supervisors_FrameDone();
+            Service_Started();
+        Service_FrameDone();
     }
 }
 
@@ -75,7 +75,7 @@ int StopUnstarted()
 {
     console.ShutDown();
     Engine_Unload();
-    Supervisors_Stopping();
+    Service_Stopping();
     return ENGINE_SHUTDOWN_QUIT;
 }
 
@@ -93,9 +93,9 @@ int RunServer()
         RunFrames();
         // A requested stop overrides the engine's code: no restart.
         if (StopEngine() == ENGINE_SHUTDOWN_QUIT || Sys_StopRequested()) {
-            Supervisors_Stopping();
+            Service_Stopping();
             return ENGINE_SHUTDOWN_QUIT;
         }
-        Supervisors_Restarting();
+        Service_Restarting();
     }
 }

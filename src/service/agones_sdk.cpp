@@ -5,6 +5,7 @@
 // from the frame loop by a due time; only /shutdown waits, and not for long.
 #include "supervisor.h"
 
+#include "clock.h"
 #include "http_post.h"
 #include "sys_printf.h"
 
@@ -65,6 +66,7 @@ public:
     // Nothing to say: Ready was for the process, and frames stop meanwhile.
     void Restarting(int64_t) override {}
     void Stopping(int64_t now) override;
+    void Close() override { post_.Close(); }
 
 private:
     void Step(int64_t now);

@@ -42,3 +42,10 @@ bool Notify_Send(const NotifySocket& notify, const char* text, size_t length)
     return sendto(notify.fd, text, length, MSG_NOSIGNAL | MSG_DONTWAIT, to,
                   notify.addressLength) == static_cast<ssize_t>(length);
 }
+
+void Notify_Close(NotifySocket& notify)
+{
+    if (notify.fd >= 0)
+        close(notify.fd);
+    notify.fd = -1;
+}

@@ -1,8 +1,8 @@
 // A datagram socket towards a service manager's notification address, as
 // NOTIFY_SOCKET names it: an absolute path, or "@name" in the abstract
 // namespace.
-#ifndef TARN_LAUNCHER_NOTIFY_SOCKET_H
-#define TARN_LAUNCHER_NOTIFY_SOCKET_H
+#ifndef TARN_SERVICE_NOTIFY_SOCKET_H
+#define TARN_SERVICE_NOTIFY_SOCKET_H
 
 #include <cstddef>
 #include <sys/socket.h>
@@ -21,5 +21,8 @@ bool Notify_Open(NotifySocket& notify, const char* addressText);
 
 // Sends one datagram without waiting; false when it was dropped.
 bool Notify_Send(const NotifySocket& notify, const char* text, size_t length);
+
+// Closes the socket; safe to call when it is not open.
+void Notify_Close(NotifySocket& notify);
 
 #endif

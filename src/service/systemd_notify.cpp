@@ -113,6 +113,8 @@ public:
         nextDue_ = kNever;
     }
 
+    void Close() override { Notify_Close(socket_); }
+
 private:
     // The ping and the status line that are due, in one datagram. A send
     // that fails is not retried: the next one is due at its usual time.
