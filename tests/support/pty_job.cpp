@@ -50,6 +50,8 @@ void BecomeJob(const PtyOptions& options)
         tcsetpgrp(0, getpgrp());
         sigprocmask(SIG_UNBLOCK, &ttou, nullptr);
     }
+    if (options.outputOnTerminal)
+        dup2(0, 1);
     rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
     signal(SIGHUP, options.ignoreHangup ? SIG_IGN : SIG_DFL);
@@ -108,6 +110,7 @@ PtyJob::PtyJob(const ServerDir& dir, const std::vector<std::string>& arguments,
     if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0)
         std::abort();
     tcgetattr(master_, &original_);
+    slave_ = fcntl(slave, F_DUPFD_CLOEXEC, 0);
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0)
         std::abort();
@@ -136,6 +139,7 @@ PtyJob::~PtyJob()
     if (parent_ > 0)
         waitpid(parent_, nullptr, 0);
     close(master_);
+    close(slave_);
     close(events_);
 }
 
@@ -144,6 +148,11 @@ termios PtyJob::Settings() const
     termios settings{};
     tcgetattr(master_, &settings);
     return settings;
+}
+
+int PtyJob::SharedFlags() const
+{
+    return fcntl(slave_, F_GETFL);
 }
 
 bool PtyJob::WaitSettings(bool (*wanted)(const termios&, const termios&),

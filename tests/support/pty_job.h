@@ -20,6 +20,7 @@ struct PtyOptions {
     bool ignoreHangup = false;  // start with SIGHUP ignored, as nohup does
     bool background = false;    // leave the launcher out of the foreground, as "&" does
     std::string program = {};   // what the job runs, when not the launcher (tarn-run)
+    bool outputOnTerminal = false;  // standard output is the terminal too, not "stdout.txt"
 };
 
 class PtyJob {
@@ -34,6 +35,9 @@ public:
     // The terminal's settings when it was created, before the launcher ran.
     const termios& Original() const { return original_; }
     termios Settings() const;
+    // The status flags (F_GETFL) of the terminal's description that the
+    // launcher's standard streams share with the shell that started it.
+    int SharedFlags() const;
     // Waits until the terminal is in raw mode (line mode and echo off), or
     // back in the original line mode; false on timeout.
     bool WaitRaw(int timeoutMilliseconds = 10000) const;
@@ -58,6 +62,7 @@ private:
     bool WaitSettings(bool (*wanted)(const termios&, const termios&), int timeoutMilliseconds) const;
 
     int master_ = -1;
+    int slave_ = -1;  // the shell's description, kept to look at
     int events_ = -1;
     pid_t parent_ = -1;
     pid_t launcher_ = -1;

@@ -101,6 +101,8 @@ pid_t Start(const ServerDir& dir, const std::vector<std::string>& arguments,
         SetUpStdin(options.stdinKind);
         if (options.stdoutReaderGone)
             CloseReaderOfStdout();
+        if (options.output >= 0)
+            dup2(options.output, 1);
     };
     pid_t child = SpawnLauncher(launch);
     close(pipeEnds[0]);

@@ -27,6 +27,7 @@ struct RunOptions {
     bool probe = false;       // preload the pacing probe
     bool newSession = false;  // start without a controlling terminal
     bool stdoutReaderGone = false;  // standard output a pipe whose reader has closed it
+    int output = -1;  // a descriptor to be standard output instead of "stdout.txt"
     // A command the launcher runs under, instead of TARN_TEST_WRAPPER's.
     std::vector<std::string> wrapper;
     int timeoutMilliseconds = 20000;
