@@ -1,6 +1,7 @@
 #include "service.h"
 
 #include "clock.h"
+#include "listener.h"
 #include "output.h"
 #include "supervisor.h"
 
@@ -19,12 +20,35 @@ constexpr int kMaxSupervisors = static_cast<int>(std::size(kSupervisorOpeners));
 ISupervisor* s_open[kMaxSupervisors] = {};
 int s_count = 0;
 
+// The listeners the command line asked for: a control socket, a metrics
+// endpoint.
+constexpr int kMaxListeners = 4;
+IListener* s_listeners[kMaxListeners] = {};
+int s_listenerCount = 0;
+int64_t s_nextPoll = 0;
+
+// One poll for every listener and peer, then each serves its own entries.
+void PollListeners(int64_t now)
+{
+    pollfd polled[kMaxListeners * kMaxListenerDescriptors];
+    int counts[kMaxListeners];
+    int total = 0;
+    for (int i = 0; i < s_listenerCount; ++i) {
+        counts[i] = s_listeners[i]->Watch(polled + total);
+        total += counts[i];
+    }
+    if (poll(polled, static_cast<nfds_t>(total), 0) < 0)
+        return;
+    for (int i = 0, first = 0; i < s_listenerCount; first += counts[i++])
+        s_listeners[i]->Serve(polled + first, counts[i], now);
+}
+
 // Hands one event to every open supervisor, with one clock read for all.
-void Tell(void (ISupervisor::*event)(int64_t), int64_t (*clock)() = Sys_MonotonicMicroseconds)
+void Tell(void (ISupervisor::*event)(int64_t))
 {
     if (s_count == 0)
         return;
-    int64_t now = clock();
+    int64_t now = Sys_MonotonicMicroseconds();
     for (int i = 0; i < s_count; ++i)
         (s_open[i]->*event)(now);
 }
@@ -43,10 +67,27 @@ void Service_Started()
     Tell(&ISupervisor::Started);
 }
 
+// One coarse clock read at most, and only when something is open.
 void Service_FrameDone()
 {
     Output_Flush();
-    Tell(&ISupervisor::FrameDone, Sys_CoarseMicroseconds);
+    if (s_count == 0 && s_listenerCount == 0)
+        return;
+    int64_t now = Sys_CoarseMicroseconds();
+    for (int i = 0; i < s_count; ++i)
+        s_open[i]->FrameDone(now);
+    if (s_listenerCount > 0 && now >= s_nextPoll) {
+        s_nextPoll = now + kListenerPollInterval;
+        PollListeners(now);
+    }
+}
+
+bool Service_AddListener(IListener* listener)
+{
+    if (s_listenerCount == kMaxListeners)
+        return false;
+    s_listeners[s_listenerCount++] = listener;
+    return true;
 }
 
 void Service_Restarting()
@@ -64,5 +105,8 @@ void Service_Close()
     for (int i = 0; i < s_count; ++i)
         s_open[i]->Close();
     s_count = 0;
+    for (int i = 0; i < s_listenerCount; ++i)
+        s_listeners[i]->Close();
+    s_listenerCount = 0;
     Output_Drain();
 }

@@ -3,9 +3,9 @@
 // points; none of them waits inside a frame, and on a frame where nothing is
 // due, Service_FrameDone costs a clock read at most.
 //
-// Something new that talks to the outside (a listener, another supervisor)
-// is driven from here: it gets an entry in the table of service.cpp and the
-// same calls.
+// Something new that talks to the outside is driven from here: a supervisor
+// gets an entry in the table of service.cpp, a listener registers itself
+// with Service_AddListener (listener.h) when its switch is given.
 #ifndef TARN_SERVICE_SERVICE_H
 #define TARN_SERVICE_SERVICE_H
 
