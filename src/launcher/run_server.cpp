@@ -5,6 +5,7 @@
 #include "pacing.h"
 #include "service.h"
 #include "signals.h"
+#include "telemetry.h"
 
 #include <cstdio>
 
@@ -26,6 +27,7 @@ void RunFrames()
         if (const char* line = console.GetLine()) {
             std::snprintf(text, sizeof(text), "%s\n", line);
             engineAPI->SubmitConsoleText(text);
+            Telemetry_LineTyped(LineSource::kConsole);
         }
         if (Sys_StopRequested() || !engineAPI->RunFrame())
             return;
