@@ -7,6 +7,7 @@
 #include "icommandline.h"
 #include "module.h"
 #include "pacing.h"
+#include "control_socket.h"
 #include "output.h"
 #include "service.h"
 #include "signals.h"
@@ -102,6 +103,15 @@ bool StartFileSystem()
     return true;
 }
 
+// The listeners the command line asks for; false ends the process.
+bool OpenListeners()
+{
+    char* path = nullptr;
+    if (cmdline->CheckParm("-controlsocket", &path) && path && !Control_Open(path))
+        return false;
+    return true;
+}
+
 void StopFileSystem()
 {
     if (pFileSystem)
@@ -127,7 +137,7 @@ int main(int argc, char** argv)
         return kStartupFailed;
     ChoosePacing();
     WritePidFile();
-    if (!StartFileSystem())
+    if (!StartFileSystem() || !OpenListeners())
         return kStartupFailed;
     if (!console.Init(nullptr)) {
         Sys_Printf("Failed to initilise console.\n");

@@ -15,6 +15,12 @@ constexpr int kPacingMilliseconds = 1;
 // A console line of at most 254 characters, its "\n" and the terminator.
 constexpr int kSubmitSize = 256;
 
+void Submit(char (&text)[kSubmitSize], const char* line)
+{
+    std::snprintf(text, sizeof(text), "%s\n", line);
+    engineAPI->SubmitConsoleText(text);
+}
+
 // Paces, polls the console and runs frames until one returns false or a
 // stop is requested. The services hear of the first frame and of every
 // frame that completes. Nothing is allocated here: this is the per-frame
@@ -25,10 +31,12 @@ void RunFrames()
     for (bool first = true;; first = false) {
         Sys_Sleep(kPacingMilliseconds);
         if (const char* line = console.GetLine()) {
-            std::snprintf(text, sizeof(text), "%s\n", line);
-            engineAPI->SubmitConsoleText(text);
+            Submit(text, line);
             Telemetry_LineTyped(LineSource::kConsole);
         }
+        // Every line the listeners' peers sent, in arrival order.
+        while (const char* line = Service_NextLine())
+            Submit(text, line);
         if (Sys_StopRequested() || !engineAPI->RunFrame())
             return;
         if (first)

@@ -29,6 +29,9 @@ public:
     // The process ends: every descriptor is closed and the socket file, if
     // any, removed. Must be safe to call twice.
     virtual void Close() = 0;
+    // The next line a peer sent for the engine, or null; the text stays
+    // valid until the next call.
+    virtual const char* TakeLine() { return nullptr; }
 };
 
 // Drives listener from the next frame on, until Service_Close; false when

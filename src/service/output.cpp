@@ -153,6 +153,11 @@ void Output_Drain()
     FlushEngineStdio();
 }
 
+void Output_SetTap(void (*tap)(const char* text, size_t length))
+{
+    s_stdout.SetTap(tap);
+}
+
 int64_t Output_DroppedLines()
 {
     return s_stdout.DroppedLines() + s_echo.DroppedLines();

@@ -48,6 +48,9 @@ void Output_Flush();
 // kDrainMicroseconds in all, however often it is called; what is left then
 // is lost.
 void Output_Drain();
+// Hands tap every byte that standard output takes on, notices included:
+// the stream an attached console shows.
+void Output_SetTap(void (*tap)(const char* text, size_t length));
 // Lines dropped since the start, on both streams.
 int64_t Output_DroppedLines();
 

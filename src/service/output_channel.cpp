@@ -73,8 +73,12 @@ void COutputChannel::Attach(int descriptor, Sink sink)
 
 void COutputChannel::Write(const char* text, size_t length)
 {
-    if (length == 0 || sink_ == Sink::kDiscard)
+    if (length == 0)
         return;
+    if (sink_ == Sink::kDiscard) {
+        Show(text, length);
+        return;
+    }
     if (dropping_) {
         // A drop ends only at the start of a line, and only where the line
         // and the notice both fit.
@@ -101,19 +105,29 @@ void COutputChannel::Accept(const char* text, size_t length)
         }
         done = static_cast<size_t>(written);
         NoteLines(text, done);
-        if (done == length)
+        if (done == length) {
+            Show(text, length);
             return;
+        }
         blocked_ = true;
     }
     if (!Fits(length - done)) {
+        Show(text, done);
         StartDropping();
         Drop(text + done, length - done);
         return;
     }
+    Show(text, length);
     Queue(text + done, length - done);
     NoteLines(text + done, length - done);
     if (!blocked_)
         Drain();
+}
+
+void COutputChannel::Show(const char* text, size_t length) const
+{
+    if (tap_ && length > 0)
+        tap_(text, length);
 }
 
 void COutputChannel::Flush()
@@ -225,6 +239,7 @@ void COutputChannel::QueueNotice()
     int length = std::snprintf(notice, sizeof(notice), "%sOutput was blocked: %lld lines dropped.\n",
                                cut_ ? "\n" : "", static_cast<long long>(droppedRun_));
     Queue(notice, static_cast<size_t>(length));
+    Show(notice, static_cast<size_t>(length));
     noticeEnd_ = accepted_;
     noticeCount_ = droppedRun_;
     dropping_ = false;

@@ -24,6 +24,10 @@ enum class Sink {
 
 class COutputChannel {
 public:
+    // Sees every byte the channel takes on (written, queued or a notice),
+    // as a reader that keeps up would get it.
+    typedef void (*Tap)(const char* text, size_t length);
+
     // The ring is storage (not owned) of size bytes, which must outlive the
     // channel. Until Attach the channel writes to descriptor 1, blocking.
     constexpr COutputChannel(char* storage, size_t size) : ring_(storage), size_(size) {}
@@ -31,6 +35,7 @@ public:
     COutputChannel& operator=(const COutputChannel&) = delete;
 
     void Attach(int descriptor, Sink sink);
+    void SetTap(Tap tap) { tap_ = tap; }
     int Descriptor() const { return fd_; }
     Sink Kind() const { return sink_; }
 
@@ -59,6 +64,7 @@ private:
     long Put(const char* text, size_t length);
     long PutQueued();
     void Consume(size_t length);
+    void Show(const char* text, size_t length) const;
 
     char* ring_;                  // not owned
     size_t size_;
@@ -77,6 +83,7 @@ private:
     uint64_t written_ = 0;        // bytes of the queue ever written
     uint64_t noticeEnd_ = 0;      // accepted_ at the end of the last notice queued
     int64_t noticeCount_ = 0;     // the count that notice carries
+    Tap tap_ = nullptr;
 };
 
 #endif

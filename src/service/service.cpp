@@ -82,6 +82,14 @@ void Service_FrameDone()
     }
 }
 
+const char* Service_NextLine()
+{
+    for (int i = 0; i < s_listenerCount; ++i)
+        if (const char* line = s_listeners[i]->TakeLine())
+            return line;
+    return nullptr;
+}
+
 bool Service_AddListener(IListener* listener)
 {
     if (s_listenerCount == kMaxListeners)

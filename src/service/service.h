@@ -15,6 +15,9 @@ void Service_Open();
 void Service_Started();
 // A frame completed: queued output goes out, and what is due is done.
 void Service_FrameDone();
+// The next line that a listener's peer sent for the engine, in arrival
+// order, or null; valid until the next call.
+const char* Service_NextLine();
 // The engine stopped and is about to be started again.
 void Service_Restarting();
 // The engine quit or a stop was requested: the supervisors are told.

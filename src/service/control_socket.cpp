@@ -1,0 +1,389 @@
+#include "control_socket.h"
+
+#include "control_line.h"
+#include "listener.h"
+#include "output.h"
+#include "output_history.h"
+#include "sys_printf.h"
+#include "telemetry.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// What a console that attaches gets of the output before it.
+constexpr size_t kReplayBytes = 64 * 1024;
+// A client this far behind the output has stopped reading.
+constexpr uint64_t kMaxClientPending = 256 * 1024;
+// Lines waiting for the engine; a client's further lines wait in its socket.
+constexpr int kQueuedLines = 32;
+constexpr int kReadSize = 4096;
+constexpr int kNoteSize = 64;
+// Connections taken per poll, so that a flood of them cannot hold a frame.
+constexpr int kAcceptsPerPoll = 16;
+constexpr int kBacklog = 16;
+constexpr uid_t kRoot = 0;
+constexpr int kSendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
+
+const char* const kTooMany = "Refused: too many clients.\n";
+const char* const kTooLong = "Refused: line longer than 254 characters.\n";
+
+struct Client {
+    int fd = -1;
+    unsigned uid = 0;
+    uint64_t cursor = 0;    // the next position of the output to send
+    bool stalled = false;   // fell kMaxClientPending behind
+    CControlLine line;
+    char note[kNoteSize] = {};  // a refusal for this client alone, sent first
+    int noteLength = 0;
+    char input[kReadSize] = {};  // read, not yet taken apart into lines
+    int inputStart = 0;
+    int inputEnd = 0;
+};
+
+struct QueuedLine {
+    char text[kMaxControlLine + 1];
+    unsigned uid;
+};
+
+// What lies at the socket's path before the launcher creates it.
+enum class PathState { kFree, kStale, kLive, kInTheWay, kUnreadable };
+
+PathState Examine(const sockaddr_un& address)
+{
+    struct stat status {};
+    if (lstat(address.sun_path, &status) != 0)
+        return errno == ENOENT ? PathState::kFree : PathState::kUnreadable;
+    if (!S_ISSOCK(status.st_mode))
+        return PathState::kInTheWay;
+    int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (probe < 0)
+        return PathState::kUnreadable;
+    int connected = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    int reason = errno;
+    close(probe);
+    if (connected == 0 || reason == EAGAIN)
+        return PathState::kLive;
+    errno = reason;
+    return reason == ECONNREFUSED ? PathState::kStale : PathState::kUnreadable;
+}
+
+// Sends what the peer's buffer takes now; what it does not take is lost.
+void SendNow(int fd, const char* text)
+{
+    if (send(fd, text, std::strlen(text), kSendFlags) < 0)
+        return;  // the peer is refused and closed either way
+}
+
+class CControlSocket final : public IListener {
+public:
+    bool Open(const char* path);
+    int Watch(pollfd* out) override;
+    void Serve(const pollfd* polled, int count, int64_t now) override;
+    void Close() override;
+    const char* TakeLine() override;
+    void Show(const char* text, size_t length);
+
+private:
+    bool Refuse(PathState state);
+    bool Listen();
+    void AcceptAll();
+    void Admit(int fd, unsigned uid);
+    void ReadFrom(Client& client);
+    void TakeApart(Client& client);
+    void SendTo(Client& client);
+    void Disconnect(Client& client, bool byLauncher);
+    bool Ours() const;
+
+    int listener_ = -1;
+    sockaddr_un address_{};
+    dev_t device_ = 0;  // of the socket file, to remove only ours
+    ino_t inode_ = 0;
+    Client clients_[kMaxControlClients];
+    int watched_[kMaxListenerDescriptors] = {};  // the client of each polled entry
+    int attached_ = 0;
+    COutputHistory history_;
+    QueuedLine lines_[kQueuedLines] = {};
+    int lineHead_ = 0;
+    int lineCount_ = 0;
+    char taken_[kMaxControlLine + 2] = {};  // the line handed out, with its "\n"
+};
+
+CControlSocket s_control;
+
+void ShowToClients(const char* text, size_t length)
+{
+    s_control.Show(text, length);
+}
+
+void CloseAtExit()
+{
+    s_control.Close();
+}
+
+// --- opening ----------------------------------------------------------------------
+
+bool CControlSocket::Open(const char* path)
+{
+    if (std::strlen(path) >= sizeof(address_.sun_path)) {
+        Sys_Printf("Control socket path too long for a socket address: %s\n", path);
+        return false;
+    }
+    address_.sun_family = AF_UNIX;
+    std::strcpy(address_.sun_path, path);
+    PathState state = Examine(address_);
+    if (state != PathState::kFree && state != PathState::kStale)
+        return Refuse(state);
+    // Nobody listens on a stale socket: it is what a crash left behind.
+    if (state == PathState::kStale)
+        unlink(path);
+    if (!Listen())
+        return false;
+    Output_SetTap(ShowToClients);
+    std::atexit(CloseAtExit);
+    return Service_AddListener(this);
+}
+
+bool CControlSocket::Refuse(PathState state)
+{
+    const char* path = address_.sun_path;
+    if (state == PathState::kLive)
+        Sys_Printf("Control socket %s: another server is listening on it.\n", path);
+    else if (state == PathState::kInTheWay)
+        Sys_Printf("Control socket %s: something else is there, and is left alone.\n", path);
+    else
+        Sys_Printf("Control socket %s: %s.\n", path, std::strerror(errno));
+    return false;
+}
+
+// Created with mode 0600 whatever the umask: the mask only ever takes away.
+bool CControlSocket::Listen()
+{
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    mode_t mask = umask(0177);
+    bool bound = listener_ >= 0 &&
+                 bind(listener_, reinterpret_cast<const sockaddr*>(&address_), sizeof(address_)) == 0;
+    umask(mask);
+    struct stat status {};
+    if (bound && listen(listener_, kBacklog) == 0 && stat(address_.sun_path, &status) == 0) {
+        device_ = status.st_dev;
+        inode_ = status.st_ino;
+        return true;
+    }
+    Sys_Printf("Control socket %s: %s.\n", address_.sun_path, std::strerror(errno));
+    if (bound)
+        unlink(address_.sun_path);
+    if (listener_ >= 0)
+        close(listener_);
+    listener_ = -1;
+    return false;
+}
+
+// --- the frame loop's poll --------------------------------------------------------
+
+int CControlSocket::Watch(pollfd* out)
+{
+    int count = 0;
+    out[count++] = pollfd{listener_, POLLIN, 0};
+    for (int i = 0; i < kMaxControlClients; ++i) {
+        if (clients_[i].fd < 0)
+            continue;
+        watched_[count] = i;
+        out[count++] = pollfd{clients_[i].fd, POLLIN, 0};
+    }
+    return count;
+}
+
+void CControlSocket::Serve(const pollfd* polled, int count, int64_t)
+{
+    for (int i = 1; i < count; ++i) {
+        Client& client = clients_[watched_[i]];
+        if (client.fd >= 0 && (polled[i].revents & (POLLIN | POLLHUP | POLLERR)))
+            ReadFrom(client);
+    }
+    for (Client& client : clients_) {
+        if (client.fd >= 0 && client.stalled)
+            Disconnect(client, true);
+        else if (client.fd >= 0)
+            SendTo(client);
+    }
+    if (polled[0].revents & POLLIN)
+        AcceptAll();
+}
+
+// --- clients ----------------------------------------------------------------------
+
+void CControlSocket::AcceptAll()
+{
+    for (int i = 0; i < kAcceptsPerPoll; ++i) {
+        int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        ucred peer{};
+        socklen_t size = sizeof(peer);
+        bool known = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0;
+        if (known && (peer.uid == geteuid() || peer.uid == kRoot)) {
+            Admit(fd, peer.uid);
+            continue;
+        }
+        char refusal[kNoteSize];
+        std::snprintf(refusal, sizeof(refusal), "Refused: uid %u may not use this console.\n",
+                      known ? static_cast<unsigned>(peer.uid) : static_cast<unsigned>(-1));
+        SendNow(fd, refusal);
+        close(fd);
+        Telemetry_ControlRefused();
+    }
+}
+
+// A new console starts with the recent output, in whole lines.
+void CControlSocket::Admit(int fd, unsigned uid)
+{
+    for (Client& client : clients_) {
+        if (client.fd >= 0)
+            continue;
+        client = Client{};
+        client.fd = fd;
+        client.uid = uid;
+        client.cursor = history_.ReplayStart(kReplayBytes);
+        Telemetry_ControlAttached(++attached_);
+        SendTo(client);
+        return;
+    }
+    SendNow(fd, kTooMany);
+    close(fd);
+    Telemetry_ControlRefused();
+}
+
+// Reads a client's bytes only when the last ones are all taken apart:
+// while the engine's queue is full, the rest waits in the socket.
+void CControlSocket::ReadFrom(Client& client)
+{
+    if (client.inputStart == client.inputEnd) {
+        ssize_t count = recv(client.fd, client.input, sizeof(client.input), MSG_DONTWAIT);
+        if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR)) {
+            Disconnect(client, false);
+            return;
+        }
+        client.inputStart = 0;
+        client.inputEnd = count > 0 ? static_cast<int>(count) : 0;
+    }
+    TakeApart(client);
+}
+
+void CControlSocket::TakeApart(Client& client)
+{
+    while (client.inputStart < client.inputEnd && lineCount_ < kQueuedLines) {
+        auto byte = static_cast<unsigned char>(client.input[client.inputStart++]);
+        switch (client.line.Feed(byte)) {
+        case LineEvent::kLine: {
+            QueuedLine& queued = lines_[(lineHead_ + lineCount_++) % kQueuedLines];
+            std::snprintf(queued.text, sizeof(queued.text), "%s", client.line.Text());
+            queued.uid = client.uid;
+            break;
+        }
+        case LineEvent::kTooLong:
+            client.noteLength = std::snprintf(client.note, sizeof(client.note), "%s", kTooLong);
+            break;
+        case LineEvent::kFlood:
+            Disconnect(client, true);
+            return;
+        case LineEvent::kNone:
+            break;
+        }
+    }
+}
+
+// Sends what the client's socket takes now: its note, then the output.
+void CControlSocket::SendTo(Client& client)
+{
+    if (client.noteLength > 0) {
+        ssize_t sent = send(client.fd, client.note, client.noteLength, kSendFlags);
+        if (sent < 0 && errno != EAGAIN) {
+            Disconnect(client, false);
+            return;
+        }
+        if (sent != client.noteLength)
+            return;
+        client.noteLength = 0;
+    }
+    const char* bytes = nullptr;
+    for (size_t length; (length = history_.Span(client.cursor, &bytes)) > 0;) {
+        ssize_t sent = send(client.fd, bytes, length, kSendFlags);
+        if (sent < 0 && errno != EAGAIN) {
+            Disconnect(client, false);
+            return;
+        }
+        if (sent <= 0)
+            return;
+        client.cursor += static_cast<uint64_t>(sent);
+    }
+}
+
+void CControlSocket::Disconnect(Client& client, bool byLauncher)
+{
+    close(client.fd);
+    client.fd = -1;
+    Telemetry_ControlAttached(--attached_);
+    if (byLauncher)
+        Telemetry_ControlDisconnected();
+}
+
+// Every byte standard output takes on; a client that has fallen too far
+// behind is cut off at the next poll, before the ring overtakes it.
+void CControlSocket::Show(const char* text, size_t length)
+{
+    history_.Append(text, length);
+    for (Client& client : clients_)
+        if (client.fd >= 0 && history_.End() - client.cursor > kMaxClientPending)
+            client.stalled = true;
+}
+
+// The log says who typed what, before the engine answers it.
+const char* CControlSocket::TakeLine()
+{
+    if (lineCount_ == 0)
+        return nullptr;
+    const QueuedLine& queued = lines_[lineHead_];
+    lineHead_ = (lineHead_ + 1) % kQueuedLines;
+    --lineCount_;
+    Sys_Printf("uid %u> %s\n", queued.uid, queued.text);
+    std::snprintf(taken_, sizeof(taken_), "%s", queued.text);
+    Telemetry_LineTyped(LineSource::kControl);
+    return taken_;
+}
+
+// --- closing ----------------------------------------------------------------------
+
+bool CControlSocket::Ours() const
+{
+    struct stat status {};
+    return lstat(address_.sun_path, &status) == 0 && status.st_dev == device_ &&
+           status.st_ino == inode_;
+}
+
+void CControlSocket::Close()
+{
+    if (listener_ < 0)
+        return;
+    for (Client& client : clients_)
+        if (client.fd >= 0)
+            Disconnect(client, false);
+    if (Ours())
+        unlink(address_.sun_path);
+    close(listener_);
+    listener_ = -1;
+}
+
+}  // namespace
+
+bool Control_Open(const char* path)
+{
+    return s_control.Open(path);
+}

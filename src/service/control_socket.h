@@ -1,0 +1,21 @@
+// The control socket: a Unix stream socket through which operators attach
+// to the server's console wherever it runs (a systemd service, a
+// container). A client of the launcher's own user, or root, gets the recent
+// output, then every line as standard output gets it, and each line it
+// sends reaches the engine as if typed on the terminal. Anyone else, a
+// ninth client, a line too long, a client that stops reading or floods are
+// refused or disconnected with one exact line; nothing waits on a client.
+#ifndef TARN_SERVICE_CONTROL_SOCKET_H
+#define TARN_SERVICE_CONTROL_SOCKET_H
+
+// At most this many clients at once.
+constexpr int kMaxControlClients = 8;
+
+// Creates the socket at path (mode 0600) and has the service drive it from
+// the frame loop. Never removes or follows anything at path but a socket
+// nobody listens on; false after one line that says why, with nothing
+// created. The socket file goes when the process ends through exit or
+// Service_Close.
+bool Control_Open(const char* path);
+
+#endif

@@ -1,0 +1,33 @@
+// The recent stream of standard output, kept for consoles that attach: a
+// ring of fixed size in which every byte has a position counted from the
+// start of the process.
+#ifndef TARN_SERVICE_OUTPUT_HISTORY_H
+#define TARN_SERVICE_OUTPUT_HISTORY_H
+
+#include <cstddef>
+#include <cstdint>
+
+// Room for what an attaching console replays and for the most a console
+// may fall behind before it counts as no longer reading.
+constexpr size_t kOutputHistorySize = 512 * 1024;
+
+class COutputHistory {
+public:
+    void Append(const char* text, size_t length);
+    // The position after the last byte.
+    uint64_t End() const { return end_; }
+    // Where a console attaching now starts: at least recent bytes back
+    // where the ring has them, and always at the start of a line.
+    uint64_t ReplayStart(size_t recent) const;
+    // The bytes from position on that lie in one piece; none past End.
+    size_t Span(uint64_t position, const char** bytes) const;
+
+private:
+    uint64_t Oldest() const { return end_ > kOutputHistorySize ? end_ - kOutputHistorySize : 0; }
+    char At(uint64_t position) const { return ring_[position % kOutputHistorySize]; }
+
+    char ring_[kOutputHistorySize] = {};
+    uint64_t end_ = 0;
+};
+
+#endif
