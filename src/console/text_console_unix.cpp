@@ -1,5 +1,6 @@
 #include "text_console_unix.h"
 
+#include "key_decoder.h"
 #include "output.h"
 #include "sys_printf.h"
 
@@ -14,13 +15,6 @@ constexpr int kStdin = 0;
 constexpr int kStdout = 1;
 constexpr int kDefaultWidth = 80;
 
-constexpr unsigned char kBackspace = 8;
-constexpr unsigned char kTab = 9;
-constexpr unsigned char kEnter = 10;
-constexpr unsigned char kEscape = 27;
-constexpr unsigned char kDelete = 127;
-constexpr unsigned char kFirstPrintable = 32;
-constexpr unsigned char kLastPrintable = 126;
 
 // Standard input's raw settings: the saved ones with line mode and echo off.
 termios termNew;
@@ -201,7 +195,7 @@ char* CTextConsoleUnix::GetLine()
 // have flushed the terminal's input, and a read must never wait.
 char* CTextConsoleUnix::ReadKeys(int budget)
 {
-    EscapeState state = EscapeState::kNormal;
+    CKeyDecoder decoder;
     do {
         unsigned char byte;
         // End of input, or a failed read: the next frame polls again. An
@@ -210,56 +204,8 @@ char* CTextConsoleUnix::ReadKeys(int budget)
         // per frame rather than a busy loop.
         if (read(kStdin, &byte, 1) != 1)
             return nullptr;
-        if (byte == kEnter) {
-            state = EscapeState::kNormal;
-            if (ReceiveNewline() != 0)
-                return lineBuffer;
-        } else {
-            state = HandleKey(byte, state);
-        }
+        if (decoder.Feed(*this, byte))
+            return lineBuffer;
     } while (--budget > 0 && InputPending());
     return nullptr;
-}
-
-// Acts on one input byte other than Enter; returns the decoder's next state.
-CTextConsoleUnix::EscapeState CTextConsoleUnix::HandleKey(unsigned char byte, EscapeState state)
-{
-    switch (byte) {
-    case kBackspace:
-    case kDelete:
-        ReceiveBackspace();
-        return EscapeState::kNormal;
-    case kTab:
-        ReceiveTab();
-        return EscapeState::kNormal;
-    case kEscape:
-        return EscapeState::kAfterEscape;
-    default:
-        if (byte >= kFirstPrintable && byte <= kLastPrintable)
-            return HandlePrintable(static_cast<char>(byte), state);
-        return state;  // other control bytes and bytes above 126 are ignored
-    }
-}
-
-// Cursor keys arrive as ESC "[" (or "O", "o") and one of "A" to "D"; any
-// other printable byte is typed, except inside an unknown sequence.
-CTextConsoleUnix::EscapeState CTextConsoleUnix::HandlePrintable(char ch, EscapeState state)
-{
-    bool introducer = ch == '[' || ch == 'O' || ch == 'o';
-    bool arrow = ch >= 'A' && ch <= 'D';
-    if (state == EscapeState::kAfterEscape && introducer)
-        return EscapeState::kInSequence;
-    if (state == EscapeState::kInSequence && !introducer) {
-        if (!arrow)
-            return state;  // the rest of a sequence the decoder does not know
-        switch (ch) {
-        case 'A': ReceiveUpArrow(); break;
-        case 'B': ReceiveDownArrow(); break;
-        case 'C': ReceiveRightArrow(); break;
-        default: ReceiveLeftArrow(); break;
-        }
-        return EscapeState::kNormal;
-    }
-    ReceiveStandardChar(ch);
-    return EscapeState::kNormal;
 }

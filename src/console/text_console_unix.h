@@ -61,13 +61,9 @@ public:
     bool WantsRawMode() const { return rawModeWanted != 0; }
 
 private:
-    enum class EscapeState { kNormal, kAfterEscape, kInSequence };
-
     void SaveTerminalSettings();
     void OpenEchoStream();
     char* ReadKeys(int budget);
-    EscapeState HandleKey(unsigned char byte, EscapeState state);
-    EscapeState HandlePrintable(char ch, EscapeState state);
 
     termios savedTerminalSettings{};  // standard input's settings as Init found them
     FILE* echoStream = nullptr;       // controlling terminal, "/dev/null" or standard output

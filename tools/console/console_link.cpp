@@ -1,0 +1,224 @@
+#include "console_link.h"
+
+#include "attached_console.h"
+#include "key_decoder.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kQuietMilliseconds = 250;
+// A line that the server has not taken by then never will be.
+constexpr int kTakenWithinMilliseconds = 5000;
+// A server that never falls quiet still lets a script go on.
+constexpr int kLongestAnswerMilliseconds = 5000;
+constexpr unsigned char kCtrlD = 4;
+constexpr int kKeyBurst = 256;
+const char* const kRefused = "Refused: ";
+
+long long Milliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+bool StartsWith(const char* text, const char* prefix)
+{
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+}  // namespace
+
+CConsoleLink::~CConsoleLink()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+bool CConsoleLink::Connect(const char* path)
+{
+    path_ = path;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (std::strlen(path) >= sizeof(address.sun_path)) {
+        std::printf("tarn-console: %s: the path is too long for a socket address\n", path);
+        return false;
+    }
+    std::strcpy(address.sun_path, path);
+    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0 || connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        std::printf("tarn-console: cannot connect to %s: %s\n", path, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// Waits up to milliseconds for the server's bytes and keeps them.
+CConsoleLink::Got CConsoleLink::Receive(int milliseconds)
+{
+    if (taken_ > 0) {
+        std::memmove(buffer_, buffer_ + taken_, length_ - taken_);
+        length_ -= taken_;
+        taken_ = 0;
+    }
+    pollfd ready{fd_, POLLIN, 0};
+    if (poll(&ready, 1, milliseconds) <= 0)
+        return Got::kQuiet;
+    if (length_ == kBufferSize)
+        return Got::kData;  // the caller shows what is there first
+    ssize_t count = recv(fd_, buffer_ + length_, kBufferSize - length_, 0);
+    if (count <= 0)
+        return Got::kEnd;
+    length_ += static_cast<size_t>(count);
+    return Got::kData;
+}
+
+// The next whole line received, NUL-terminated in place, or null.
+const char* CConsoleLink::NextLine()
+{
+    char* start = buffer_ + taken_;
+    auto* newline = static_cast<char*>(std::memchr(start, '\n', length_ - taken_));
+    if (!newline)
+        return nullptr;
+    *newline = '\0';
+    taken_ = static_cast<size_t>(newline - buffer_) + 1;
+    return start;
+}
+
+bool CConsoleLink::SendAll(const char* text, size_t length)
+{
+    while (length > 0) {
+        ssize_t sent = send(fd_, text, length, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            return false;
+        text += sent;
+        length -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+// What the server logs when it takes line from this user: "uid N> " and the
+// line's characters from 32 to 126.
+bool CConsoleLink::Printable(const char* line, char* marker, size_t size) const
+{
+    int length = std::snprintf(marker, size, "uid %u> ", static_cast<unsigned>(geteuid()));
+    for (const char* c = line; *c && length + 1 < static_cast<int>(size); ++c)
+        if (*c >= ' ' && *c <= '~')
+            marker[length++] = *c;
+    marker[length] = '\0';
+    return length + 1 < static_cast<int>(size);
+}
+
+// --- one line for a script ----------------------------------------------------------
+
+bool CConsoleLink::SendOne(const char* line)
+{
+    char marker[512];
+    Printable(line, marker, sizeof(marker));
+    if (!SendAll(line, std::strlen(line)) || !SendAll("\n", 1)) {
+        std::printf("tarn-console: %s: the server closed the connection\n", path_);
+        return false;
+    }
+    long long takenBy = Milliseconds() + kTakenWithinMilliseconds;
+    long long answerBy = 0;  // set once the server has taken the line
+    for (;;) {
+        long long now = Milliseconds();
+        int wait = answerBy ? kQuietMilliseconds : static_cast<int>(takenBy > now ? takenBy - now : 0);
+        Got got = Receive(wait);
+        while (const char* received = NextLine()) {
+            if (answerBy) {
+                std::printf("%s\n", received);
+            } else if (StartsWith(received, kRefused)) {
+                std::printf("%s\n", received);
+                return false;
+            } else if (std::strcmp(received, marker) == 0) {
+                answerBy = Milliseconds() + kLongestAnswerMilliseconds;
+            }
+        }
+        if (answerBy && (got != Got::kData || Milliseconds() >= answerBy)) {
+            std::fwrite(buffer_ + taken_, 1, length_ - taken_, stdout);
+            return true;
+        }
+        if (!answerBy && got != Got::kData) {
+            std::printf("tarn-console: %s: %s\n", path_,
+                        got == Got::kEnd ? "the server closed the connection"
+                                         : "the server did not take the line");
+            return false;
+        }
+    }
+}
+
+// --- the operator's console ---------------------------------------------------------
+
+// Shows whole lines above the line being typed (all, when the buffer is
+// full or the server has gone); returns 1 when they are a refusal, 0 when
+// not, -1 when there was nothing to show.
+int CConsoleLink::PrintLines(CAttachedConsole& editor, bool all)
+{
+    size_t end = length_;
+    while (end > 0 && buffer_[end - 1] != '\n' && !all)
+        --end;
+    if (end == 0)
+        return -1;
+    int refused = StartsWith(buffer_, kRefused) ? 1 : 0;
+    char saved = buffer_[end];
+    buffer_[end] = '\0';
+    editor.Print(buffer_);
+    buffer_[end] = saved;
+    taken_ = end;
+    return refused;
+}
+
+// False when the operator detaches.
+bool CConsoleLink::TypeKeys(CAttachedConsole& editor)
+{
+    unsigned char keys[kKeyBurst];
+    ssize_t count = read(0, keys, sizeof(keys));
+    if (count <= 0)
+        return count < 0 && errno == EINTR;
+    CKeyDecoder decoder;
+    for (ssize_t i = 0; i < count; ++i) {
+        if (keys[i] == kCtrlD)
+            return false;
+        if (decoder.Feed(editor, keys[i]) &&
+            !(SendAll(editor.Line(), std::strlen(editor.Line())) && SendAll("\n", 1)))
+            return false;
+    }
+    return true;
+}
+
+bool CConsoleLink::Attach()
+{
+    Terminal_EnterRawMode();
+    CAttachedConsole editor;
+    editor.Init(nullptr);
+    bool refused = false;
+    while (!Terminal_DetachRequested()) {
+        pollfd ready[2] = {{0, POLLIN, 0}, {fd_, POLLIN, 0}};
+        if (poll(ready, 2, -1) < 0)
+            continue;  // a signal: the loop's test decides
+        if (ready[0].revents && !TypeKeys(editor))
+            break;
+        if (!ready[1].revents)
+            continue;
+        Got got = Receive(0);
+        int shown = PrintLines(editor, got == Got::kEnd || length_ == kBufferSize);
+        if (shown >= 0)
+            refused = shown == 1;  // a refusal is the last thing before the end
+        if (got == Got::kEnd)
+            break;
+    }
+    Terminal_Leave();
+    std::printf("\n");
+    return !refused;
+}

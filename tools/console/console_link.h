@@ -1,0 +1,45 @@
+// tarn-console's connection to a server's control socket, and what it does
+// with it: one line for a script, or the operator's console.
+#ifndef TARN_CONSOLE_CONSOLE_LINK_H
+#define TARN_CONSOLE_CONSOLE_LINK_H
+
+#include <cstddef>
+
+class CAttachedConsole;
+
+class CConsoleLink {
+public:
+    CConsoleLink() = default;
+    CConsoleLink(const CConsoleLink&) = delete;
+    CConsoleLink& operator=(const CConsoleLink&) = delete;
+    ~CConsoleLink();
+
+    // False, after one line saying why, when nobody listens at path.
+    bool Connect(const char* path);
+    // Sends line and prints what the server prints after taking it, until
+    // 250 ms pass without any. False, after the reason, when the server
+    // refuses or never takes it.
+    bool SendOne(const char* line);
+    // The operator's console until Ctrl-D, Ctrl-C or the server's end;
+    // false, after the reason, when the server refuses the console.
+    bool Attach();
+
+private:
+    enum class Got { kData, kEnd, kQuiet };
+
+    Got Receive(int milliseconds);
+    const char* NextLine();
+    bool SendAll(const char* text, size_t length);
+    bool Printable(const char* line, char* marker, size_t size) const;
+    int PrintLines(CAttachedConsole& editor, bool all);
+    bool TypeKeys(CAttachedConsole& editor);
+
+    static constexpr size_t kBufferSize = 64 * 1024;
+    int fd_ = -1;
+    const char* path_ = "";
+    char buffer_[kBufferSize + 1] = {};  // received, not yet shown
+    size_t length_ = 0;
+    size_t taken_ = 0;  // bytes of buffer_ handed out by NextLine
+};
+
+#endif
