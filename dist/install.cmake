@@ -1,13 +1,14 @@
 # The installed layout. The launcher loads its modules from the working
 # directory, so they are installed together as a runnable server directory,
-# lib/tarn/server; tarn-run and tarn-query go to bin.
+# lib/tarn/server; tarn-run, tarn-query and tarn-console go to bin.
 set(TARN_INSTALL_SERVER_DIR lib/tarn/server)
 
 install(TARGETS tarn-launcher DESTINATION ${TARN_INSTALL_SERVER_DIR})
 install(TARGETS reference_engine reference_filesystem DESTINATION ${TARN_INSTALL_SERVER_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/modules/engine/server.cfg DESTINATION ${TARN_INSTALL_SERVER_DIR})
-install(TARGETS tarn-run tarn-query DESTINATION bin)
-install(FILES ${PROJECT_SOURCE_DIR}/dist/tarn-launcher.1 DESTINATION share/man/man1)
+install(TARGETS tarn-run tarn-query tarn-console DESTINATION bin)
+install(FILES ${PROJECT_SOURCE_DIR}/dist/tarn-launcher.1 ${PROJECT_SOURCE_DIR}/dist/tarn-console.1
+        DESTINATION share/man/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operators.md ${PROJECT_SOURCE_DIR}/docs/modules.md
               ${PROJECT_SOURCE_DIR}/docs/performance.md
         DESTINATION share/doc/tarn)

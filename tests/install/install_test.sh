@@ -22,9 +22,11 @@ case "$out" in *"Console initialized."*) ;; *) fail "no console: $out" ;; esac
 # tarn-run from bin runs the installed launcher and ends with its quit.
 printf 'quit\n' | "$prefix/bin/tarn-run" -d "$server" -port 0 >/dev/null || fail "tarn-run: status $?"
 
-# The man page renders without a warning.
-warnings=$(man --warnings -l "$prefix/share/man/man1/tarn-launcher.1" 2>&1 >/dev/null)
-[ -z "$warnings" ] || fail "man page warnings: $warnings"
+# The man pages render without a warning.
+for page in tarn-launcher tarn-console; do
+    warnings=$(man --warnings -l "$prefix/share/man/man1/$page.1" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "$page man page warnings: $warnings"
+done
 
 # The units name the installed launcher and pass systemd's check.
 units="$prefix/lib/systemd/system"
