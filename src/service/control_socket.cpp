@@ -3,7 +3,6 @@
 #include "control_line.h"
 #include "listener.h"
 #include "output.h"
-#include "output_history.h"
 #include "sys_printf.h"
 #include "telemetry.h"
 
@@ -39,7 +38,6 @@ struct Client {
     int fd = -1;
     unsigned uid = 0;
     uint64_t cursor = 0;    // the next position of the output to send
-    bool stalled = false;   // fell kMaxClientPending behind
     CControlLine line;
     char note[kNoteSize] = {};  // a refusal for this client alone, sent first
     int noteLength = 0;
@@ -89,7 +87,6 @@ public:
     void Serve(const pollfd* polled, int count, int64_t now) override;
     void Close() override;
     const char* TakeLine() override;
-    void Show(const char* text, size_t length);
 
 private:
     bool Refuse(PathState state);
@@ -109,7 +106,6 @@ private:
     Client clients_[kMaxControlClients];
     int watched_[kMaxListenerDescriptors] = {};  // the client of each polled entry
     int attached_ = 0;
-    COutputHistory history_;
     QueuedLine lines_[kQueuedLines] = {};
     int lineHead_ = 0;
     int lineCount_ = 0;
@@ -117,11 +113,6 @@ private:
 };
 
 CControlSocket s_control;
-
-void ShowToClients(const char* text, size_t length)
-{
-    s_control.Show(text, length);
-}
 
 void CloseAtExit()
 {
@@ -146,7 +137,6 @@ bool CControlSocket::Open(const char* path)
         unlink(path);
     if (!Listen())
         return false;
-    Output_SetTap(ShowToClients);
     std::atexit(CloseAtExit);
     return Service_AddListener(this);
 }
@@ -208,8 +198,10 @@ void CControlSocket::Serve(const pollfd* polled, int count, int64_t)
         if (client.fd >= 0 && (polled[i].revents & (POLLIN | POLLHUP | POLLERR)))
             ReadFrom(client);
     }
+    // A client that fell too far behind has stopped reading. Should the
+    // output's ring overtake it between two polls, Span gives it nothing.
     for (Client& client : clients_) {
-        if (client.fd >= 0 && client.stalled)
+        if (client.fd >= 0 && Output_History().End() - client.cursor > kMaxClientPending)
             Disconnect(client, true);
         else if (client.fd >= 0)
             SendTo(client);
@@ -251,7 +243,7 @@ void CControlSocket::Admit(int fd, unsigned uid)
         client = Client{};
         client.fd = fd;
         client.uid = uid;
-        client.cursor = history_.ReplayStart(kReplayBytes);
+        client.cursor = Output_History().ReplayStart(kReplayBytes);
         Telemetry_ControlAttached(++attached_);
         SendTo(client);
         return;
@@ -314,7 +306,7 @@ void CControlSocket::SendTo(Client& client)
         client.noteLength = 0;
     }
     const char* bytes = nullptr;
-    for (size_t length; (length = history_.Span(client.cursor, &bytes)) > 0;) {
+    for (size_t length; (length = Output_History().Span(client.cursor, &bytes)) > 0;) {
         ssize_t sent = send(client.fd, bytes, length, kSendFlags);
         if (sent < 0 && errno != EAGAIN) {
             Disconnect(client, false);
@@ -333,16 +325,6 @@ void CControlSocket::Disconnect(Client& client, bool byLauncher)
     Telemetry_ControlAttached(--attached_);
     if (byLauncher)
         Telemetry_ControlDisconnected();
-}
-
-// Every byte standard output takes on; a client that has fallen too far
-// behind is cut off at the next poll, before the ring overtakes it.
-void CControlSocket::Show(const char* text, size_t length)
-{
-    history_.Append(text, length);
-    for (Client& client : clients_)
-        if (client.fd >= 0 && history_.End() - client.cursor > kMaxClientPending)
-            client.stalled = true;
 }
 
 // The log says who typed what, before the engine answers it.

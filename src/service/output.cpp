@@ -15,9 +15,17 @@ namespace {
 
 constexpr int kStdout = 1;
 
+COutputHistory s_history;
+
+// Standard output's stream is kept from the first byte on.
+void KeepInHistory(const char* text, size_t length)
+{
+    s_history.Append(text, length);
+}
+
 char s_stdoutQueue[kStdoutQueueSize];
 char s_echoQueue[kEchoQueueSize];
-COutputChannel s_stdout(s_stdoutQueue, sizeof(s_stdoutQueue));
+COutputChannel s_stdout(s_stdoutQueue, sizeof(s_stdoutQueue), KeepInHistory);
 COutputChannel s_echo(s_echoQueue, sizeof(s_echoQueue));
 bool s_echoSharesStdout = false;
 int64_t s_drainDeadline = 0;  // set by the first drain
@@ -153,9 +161,9 @@ void Output_Drain()
     FlushEngineStdio();
 }
 
-void Output_SetTap(void (*tap)(const char* text, size_t length))
+const COutputHistory& Output_History()
 {
-    s_stdout.SetTap(tap);
+    return s_history;
 }
 
 int64_t Output_DroppedLines()

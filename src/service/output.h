@@ -19,6 +19,8 @@
 #ifndef TARN_SERVICE_OUTPUT_H
 #define TARN_SERVICE_OUTPUT_H
 
+#include "output_history.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -48,9 +50,10 @@ void Output_Flush();
 // kDrainMicroseconds in all, however often it is called; what is left then
 // is lost.
 void Output_Drain();
-// Hands tap every byte that standard output takes on, notices included:
-// the stream an attached console shows.
-void Output_SetTap(void (*tap)(const char* text, size_t length));
+// The recent stream of standard output, notices included, as a reader that
+// keeps up gets it: what an attached console shows, and what a crash
+// report quotes.
+const COutputHistory& Output_History();
 // Lines dropped since the start, on both streams.
 int64_t Output_DroppedLines();
 

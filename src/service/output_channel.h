@@ -30,12 +30,14 @@ public:
 
     // The ring is storage (not owned) of size bytes, which must outlive the
     // channel. Until Attach the channel writes to descriptor 1, blocking.
-    constexpr COutputChannel(char* storage, size_t size) : ring_(storage), size_(size) {}
+    constexpr COutputChannel(char* storage, size_t size, Tap tap = nullptr)
+        : ring_(storage), size_(size), tap_(tap)
+    {
+    }
     COutputChannel(const COutputChannel&) = delete;
     COutputChannel& operator=(const COutputChannel&) = delete;
 
     void Attach(int descriptor, Sink sink);
-    void SetTap(Tap tap) { tap_ = tap; }
     int Descriptor() const { return fd_; }
     Sink Kind() const { return sink_; }
 
@@ -68,6 +70,7 @@ private:
 
     char* ring_;                  // not owned
     size_t size_;
+    Tap tap_;
     size_t head_ = 0;             // the first queued byte
     size_t used_ = 0;             // bytes queued
     int fd_ = 1;
@@ -83,7 +86,6 @@ private:
     uint64_t written_ = 0;        // bytes of the queue ever written
     uint64_t noticeEnd_ = 0;      // accepted_ at the end of the last notice queued
     int64_t noticeCount_ = 0;     // the count that notice carries
-    Tap tap_ = nullptr;
 };
 
 #endif
