@@ -42,4 +42,18 @@ void _LogFunctionTraceMaxTime(const char* name, double startTime, double maxTime
 // Does nothing: the ring and the log files stay as they are.
 void ClearErrorLogs();
 
+// --- for a handler of a fatal signal: async-signal-safe, no allocation ---
+
+constexpr char kErrorLogDirectory[] = "errorlogs";
+// "errorlog" and up to ten digits and ".txt", with the terminator.
+constexpr int kErrorLogNameSize = 24;
+
+// Creates the file of the next free log number in the log directory open
+// as directoryFd, as Error does: never an existing one. Returns its
+// descriptor and its name (without the directory), or -1 with errno set.
+int Diag_CreateNextLog(int directoryFd, char (&name)[kErrorLogNameSize]);
+// Writes the trace section's lines to fd as Error does, newest first,
+// emptying each entry written.
+void Diag_WriteTrace(int fd);
+
 #endif

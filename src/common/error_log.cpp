@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,33 +15,61 @@ int g_iLogNumber;
 
 namespace {
 
-constexpr char kLogDirectory[] = "errorlogs";
 constexpr mode_t kLogDirectoryMode = 0755;
 constexpr mode_t kLogFileMode = 0644;
-constexpr int kLogPathSize = 64;  // "errorlogs/errorlog" + up to 10 digits + ".txt"
+constexpr int kMinimumDigits = 5;
 
-// Creates the file of the next log number. A log is never overwritten: while
-// the file of the number exists (left by an earlier run or written by another
-// process just now) the next number is tried. Returns the descriptor, or -1;
-// numbers tried stay used up either way.
-int CreateNextLogFile()
+// "errorlog%.5d.txt" without the C library's formatting, which a signal
+// handler may not call.
+void FormatLogName(int number, char (&name)[kErrorLogNameSize])
 {
-    char path[kLogPathSize];
+    char digits[12];
+    int count = 0;
+    for (unsigned value = static_cast<unsigned>(number); value > 0 || count < kMinimumDigits; value /= 10)
+        digits[count++] = static_cast<char>('0' + value % 10);
+    char* out = name;
+    for (const char* c = "errorlog"; *c; ++c)
+        *out++ = *c;
+    while (count > 0)
+        *out++ = digits[--count];
+    for (const char* c = ".txt"; *c; ++c)
+        *out++ = *c;
+    *out = '\0';
+}
+
+void WriteText(int fd, const char* text, size_t length)
+{
+    while (length > 0) {
+        ssize_t written = write(fd, text, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        text += written;
+        length -= static_cast<size_t>(written);
+    }
+}
+
+}  // namespace
+
+// A log is never overwritten: while the file of the number exists (left by
+// an earlier run or written by another process just now) the next number is
+// tried. Numbers tried stay used up either way.
+int Diag_CreateNextLog(int directoryFd, char (&name)[kErrorLogNameSize])
+{
     while (g_iLogNumber < INT_MAX) {
-        ++g_iLogNumber;
-        int length = std::snprintf(path, sizeof(path), "errorlogs/errorlog%.5d.txt", g_iLogNumber);
-        if (length < 0 || length >= kLogPathSize)
-            return -1;
-        int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kLogFileMode);
+        FormatLogName(++g_iLogNumber, name);
+        int fd = openat(directoryFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kLogFileMode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
+    errno = EEXIST;
     return -1;
 }
 
-// Writes the trace newest first, emptying each entry written; stops at the
-// first empty entry, so older entries behind it stay for a later log.
-void WriteTrace(FILE* file)
+// Stops at the first empty entry, so older entries behind it stay for a
+// later log.
+void Diag_WriteTrace(int fd)
 {
     int index = g_iCurrentEntry;
     for (int lines = 0; lines < kTraceEntryCount; ++lines) {
@@ -48,18 +77,24 @@ void WriteTrace(FILE* file)
         char* entry = g_LogEntries[index];
         if (entry[0] == '\0')
             return;
-        std::fprintf(file, "%s\n", entry);
+        WriteText(fd, entry, strnlen(entry, kTraceEntrySize));
+        WriteText(fd, "\n", 1);
         entry[0] = '\0';
     }
 }
 
-}  // namespace
-
 // Write failures inside the file are not reported: there is no one to tell.
 extern "C" void Error(const char* format, ...)
 {
-    mkdir(kLogDirectory, kLogDirectoryMode);  // usually exists already; the open decides
-    int fd = CreateNextLogFile();
+    mkdir(kErrorLogDirectory, kLogDirectoryMode);  // usually exists already; the open decides
+    int directory = open(kErrorLogDirectory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) {
+        ++g_iLogNumber;  // the number is used up, as when its file cannot be created
+        return;
+    }
+    char name[kErrorLogNameSize];
+    int fd = Diag_CreateNextLog(directory, name);
+    close(directory);
     if (fd < 0)
         return;
     FILE* file = fdopen(fd, "w");
@@ -75,7 +110,8 @@ extern "C" void Error(const char* format, ...)
         va_end(args);
     }
     std::fputs("\n\nFunction trace:\n", file);
-    WriteTrace(file);
+    std::fflush(file);
+    Diag_WriteTrace(fd);
     std::fclose(file);
 }
 

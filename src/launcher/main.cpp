@@ -8,6 +8,7 @@
 #include "module.h"
 #include "pacing.h"
 #include "control_socket.h"
+#include "crash_report.h"
 #include "output.h"
 #include "service.h"
 #include "signals.h"
@@ -132,6 +133,7 @@ int main(int argc, char** argv)
     JoinArguments(argc, argv);
     cmdline->CreateCmdLine(linuxCmdline);
     cmdline->AppendParm("-lumen", nullptr);
+    Crash_Prepare(cmdline->GetCmdLine());
 
     if (!Engine_Load())
         return kStartupFailed;

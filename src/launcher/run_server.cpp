@@ -1,5 +1,6 @@
 #include "launcher.h"
 
+#include "crash_report.h"
 #include "engine_module.h"
 #include "icommandline.h"
 #include "pacing.h"
@@ -18,7 +19,18 @@ constexpr int kSubmitSize = 256;
 void Submit(char (&text)[kSubmitSize], const char* line)
 {
     std::snprintf(text, sizeof(text), "%s\n", line);
+    Crash_EnterEngine(EnginePhase::kSubmitConsoleText);
     engineAPI->SubmitConsoleText(text);
+    Crash_LeaveEngine();
+}
+
+bool RunOneFrame()
+{
+    Crash_EnterEngine(EnginePhase::kRunFrame);
+    bool more = engineAPI->RunFrame();
+    Crash_LeaveEngine();
+    Crash_FrameDone();
+    return more;
 }
 
 // Paces, polls the console and runs frames until one returns false or a
@@ -37,7 +49,7 @@ void RunFrames()
         // Every line the listeners' peers sent, in arrival order.
         while (const char* line = Service_NextLine())
             Submit(text, line);
-        if (Sys_StopRequested() || !engineAPI->RunFrame())
+        if (Sys_StopRequested() || !RunOneFrame())
             return;
         if (first)
             Service_Started();
@@ -50,8 +62,12 @@ bool StartEngine()
 {
     if (!Engine_FetchAPI())
         return false;
-    return engineAPI->Initialize(".", cmdline->GetCmdLine(), Sys_GetFactoryThis(),
-                                 filesystemFactory);
+    Crash_EngineStarted();
+    Crash_EnterEngine(EnginePhase::kInitialize);
+    bool started = engineAPI->Initialize(".", cmdline->GetCmdLine(), Sys_GetFactoryThis(),
+                                         filesystemFactory);
+    Crash_LeaveEngine();
+    return started;
 }
 
 // Stops the engine after its last frame and unloads it; returns its
@@ -59,7 +75,9 @@ bool StartEngine()
 int StopEngine()
 {
     console.ShutDown();  // gives the terminal back
+    Crash_EnterEngine(EnginePhase::kShutdown);
     int code = engineAPI->Shutdown();
+    Crash_LeaveEngine();
     Engine_Unload();
     return code;
 }

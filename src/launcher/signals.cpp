@@ -1,5 +1,6 @@
 #include "signals.h"
 
+#include "crash_report.h"
 #include "launcher.h"
 
 #include <cerrno>
@@ -73,6 +74,15 @@ void OnEndingSignal(int signalNumber)
     EndBy(signalNumber);
 }
 
+// A crash, or a watchdog's SIGABRT for a hung frame: the terminal first,
+// then the report, then the end by the same signal, as without a report.
+void OnCrash(int signalNumber, siginfo_t* info, void*)
+{
+    console.SuspendRawMode();
+    Crash_Report(signalNumber, info);
+    EndBy(signalNumber);
+}
+
 // The first request is recorded for the run loop; a second one means the
 // stop itself is stuck, and only the terminal is worth saving.
 void OnStopRequest(int signalNumber)
@@ -111,6 +121,18 @@ void Take(int signalNumber, void (*handler)(int), int flags = SA_RESTART)
         SetAction(signalNumber, handler, flags);
 }
 
+// On the crash stack, with the signal's details for the report.
+void TakeCrash(int signalNumber)
+{
+    if (!HasDefaultAction(signalNumber))
+        return;
+    struct sigaction action {};
+    action.sa_sigaction = OnCrash;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
+    sigaction(signalNumber, &action, nullptr);
+}
+
 // Without it, a crash handler would need the stack that overflowed.
 void UseCrashStack()
 {
@@ -128,7 +150,7 @@ void Sys_InstallSignals()
     for (int signalNumber : kStopSignals)
         Take(signalNumber, OnStopRequest);
     for (int signalNumber : kCrashSignals)
-        Take(signalNumber, OnEndingSignal, SA_RESTART | SA_ONSTACK);
+        TakeCrash(signalNumber);
     Take(SIGQUIT, OnEndingSignal);
     Take(SIGTSTP, OnStop);
     Take(SIGCONT, OnContinue);

@@ -15,7 +15,8 @@
 //   SIGABRT end the process: the terminal is given back and the signal
 //   raised again with its default action, so the exit status (or the core)
 //   is the signal's. The crash signals run on a stack of their own, so that
-//   an engine's stack overflow still gives the terminal back.
+//   an engine's stack overflow still gives the terminal back, and leave a
+//   crash report first (crash_report.h).
 // - SIGTSTP stops the process with the terminal given back first; SIGCONT
 //   takes it again when the process is continued in the foreground.
 // - SIGPIPE does nothing: a closed standard output, or a socket closed by

@@ -161,6 +161,11 @@ void Output_Drain()
     FlushEngineStdio();
 }
 
+void Output_WriteLast(const char* text, size_t length)
+{
+    s_stdout.WriteLast(text, length);
+}
+
 const COutputHistory& Output_History()
 {
     return s_history;

@@ -54,6 +54,10 @@ void Output_Drain();
 // keeps up gets it: what an attached console shows, and what a crash
 // report quotes.
 const COutputHistory& Output_History();
+// Async-signal-safe, for a handler that ends the process: writes text on
+// standard output at once, past whatever waits, in one attempt that never
+// waits; what the reader cannot take is lost.
+void Output_WriteLast(const char* text, size_t length);
 // Lines dropped since the start, on both streams.
 int64_t Output_DroppedLines();
 

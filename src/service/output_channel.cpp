@@ -130,6 +130,16 @@ void COutputChannel::Show(const char* text, size_t length) const
         tap_(text, length);
 }
 
+void COutputChannel::WriteLast(const char* text, size_t length) const
+{
+    if (sink_ == Sink::kBlocking)
+        AttemptAll(fd_, text, length);
+    else if (sink_ == Sink::kPolled)
+        AttemptPolled(fd_, text, length);
+    else if (sink_ != Sink::kDiscard)
+        Attempt(fd_, sink_, text, length);
+}
+
 void COutputChannel::Flush()
 {
     blocked_ = false;

@@ -48,6 +48,10 @@ public:
     void Flush();
     // True while bytes, or the notice of dropped lines, wait to go out.
     bool Pending() const { return used_ > 0 || (dropping_ && droppedRun_ > 0); }
+    // Async-signal-safe: one attempt to write text past the queue, for the
+    // last words of a process that ends; what the reader cannot take now
+    // is lost.
+    void WriteLast(const char* text, size_t length) const;
     // At the end: the notice of a drop still under way joins the queue.
     void Conclude();
     // Lines dropped since the start.

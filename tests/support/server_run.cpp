@@ -103,6 +103,8 @@ pid_t Start(const ServerDir& dir, const std::vector<std::string>& arguments,
             CloseReaderOfStdout();
         if (options.output >= 0)
             dup2(options.output, 1);
+        if (options.prepare)
+            options.prepare();
     };
     pid_t child = SpawnLauncher(launch);
     close(pipeEnds[0]);

@@ -6,6 +6,7 @@
 
 #include "text_match.h"
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <utility>
@@ -28,6 +29,7 @@ struct RunOptions {
     bool newSession = false;  // start without a controlling terminal
     bool stdoutReaderGone = false;  // standard output a pipe whose reader has closed it
     int output = -1;  // a descriptor to be standard output instead of "stdout.txt"
+    std::function<void()> prepare;  // last steps in the child, before the launcher runs
     // A command the launcher runs under, instead of TARN_TEST_WRAPPER's.
     std::vector<std::string> wrapper;
     int timeoutMilliseconds = 20000;

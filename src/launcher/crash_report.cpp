@@ -1,0 +1,264 @@
+#include "crash_report.h"
+
+#include "diagnostics.h"
+#include "output.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <dirent.h>
+#include <execinfo.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+// The handler's calls, all async-signal-safe but two: openat, mkdirat,
+// getdents64 (as a system call), write, send, poll, close, clock_gettime;
+// and backtrace and backtrace_symbols_fd, whose library is loaded at start
+// so that they neither load nor allocate in the handler.
+
+namespace {
+
+constexpr int kMaxFrames = 64;
+constexpr size_t kReplayBytes = 64 * 1024;
+constexpr mode_t kDirectoryMode = 0755;
+constexpr size_t kLineSize = 256;
+
+const char* const kPhaseNames[] = {"the launcher was running", "the engine was inside Initialize",
+                                   "the engine was inside RunFrame", "the engine was inside Shutdown",
+                                   "the engine was inside SubmitConsoleText"};
+
+int s_workingDirectory = -1;
+int64_t s_startMicroseconds = 0;
+const char* s_commandLine = "";
+volatile std::sig_atomic_t s_phase = 0;
+volatile int64_t s_frames = 0;
+volatile int64_t s_starts = 0;
+
+int64_t Now()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// A line built without the C library's formatting.
+class SafeLine {
+public:
+    SafeLine& Add(const char* text)
+    {
+        while (*text && length_ < kLineSize - 1)
+            text_[length_++] = *text++;
+        return *this;
+    }
+    SafeLine& Number(int64_t value)
+    {
+        char digits[24];
+        int count = 0;
+        uint64_t rest = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+        do
+            digits[count++] = static_cast<char>('0' + rest % 10);
+        while ((rest /= 10) > 0);
+        if (value < 0)
+            Add("-");
+        while (count > 0 && length_ < kLineSize - 1)
+            text_[length_++] = digits[--count];
+        return *this;
+    }
+    SafeLine& Hex(uintptr_t value)
+    {
+        Add("0x");
+        int shift = static_cast<int>(sizeof(value) * 8) - 4;
+        while (shift > 0 && ((value >> shift) & 0xF) == 0)
+            shift -= 4;
+        for (; shift >= 0 && length_ < kLineSize - 1; shift -= 4)
+            text_[length_++] = "0123456789abcdef"[(value >> shift) & 0xF];
+        return *this;
+    }
+    const char* Text() const { return text_; }
+    size_t Length() const { return length_; }
+
+private:
+    char text_[kLineSize] = {};
+    size_t length_ = 0;
+};
+
+void Write(int fd, const char* text, size_t length)
+{
+    while (length > 0) {
+        ssize_t written = write(fd, text, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        text += written;
+        length -= static_cast<size_t>(written);
+    }
+}
+
+void Write(int fd, const SafeLine& line)
+{
+    Write(fd, line.Text(), line.Length());
+}
+
+const char* SignalName(int signalNumber)
+{
+    switch (signalNumber) {
+    case SIGSEGV: return "SIGSEGV";
+    case SIGBUS: return "SIGBUS";
+    case SIGFPE: return "SIGFPE";
+    case SIGILL: return "SIGILL";
+    case SIGABRT: return "SIGABRT";
+    default: return "signal";
+    }
+}
+
+// The kernel gives a fault address for a fault, not for a signal sent.
+bool HasFaultAddress(int signalNumber, const siginfo_t* info)
+{
+    return info && info->si_code > 0 && signalNumber != SIGABRT;
+}
+
+// The error logs in the folder, counted with the system call itself.
+int CountErrorLogs(int directory)
+{
+    alignas(8) char entries[4096];
+    int count = 0;
+    long size;
+    while ((size = syscall(SYS_getdents64, directory, entries, sizeof(entries))) > 0) {
+        for (long offset = 0; offset < size;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(entries + offset);
+            count += std::strncmp(entry->d_name, "errorlog", 8) == 0;
+            offset += entry->d_reclen;
+        }
+    }
+    return count;
+}
+
+// Why no report could be written, in one phrase.
+const char* Reason(int error)
+{
+    switch (error) {
+    case EROFS:
+    case EACCES:
+    case EPERM: return "the errorlogs folder is not writable";
+    case ENOSPC:
+    case EDQUOT: return "the disk is full";
+    default: return "the error log could not be created";
+    }
+}
+
+void WriteHeader(int fd, int signalNumber, const siginfo_t* info)
+{
+    SafeLine line;
+    line.Add("Error:").Add(SignalName(signalNumber)).Add(" (").Number(signalNumber).Add(")");
+    if (HasFaultAddress(signalNumber, info))
+        line.Add(" at ").Hex(reinterpret_cast<uintptr_t>(info->si_addr));
+    line.Add(", ").Add(kPhaseNames[s_phase]).Add("\n\nFunction trace:\n");
+    Write(fd, line);
+    Diag_WriteTrace(fd);
+}
+
+void WriteBacktrace(int fd)
+{
+    void* frames[kMaxFrames];
+    int count = backtrace(frames, kMaxFrames);
+    Write(fd, "\nBacktrace:\n", 12);
+    backtrace_symbols_fd(frames, count, fd);
+}
+
+// Up to the last 64 KiB of standard output, in whole lines.
+void WriteLastOutput(int fd)
+{
+    Write(fd, "\nLast output:\n", 14);
+    const COutputHistory& history = Output_History();
+    const char* bytes = nullptr;
+    uint64_t position = history.ReplayStart(kReplayBytes);
+    for (size_t length; (length = history.Span(position, &bytes)) > 0; position += length)
+        Write(fd, bytes, length);
+}
+
+void WriteFacts(int fd)
+{
+    Write(fd, "\nCommand line: ", 15);
+    Write(fd, s_commandLine, std::strlen(s_commandLine));
+    int64_t uptime = Now() - s_startMicroseconds;
+    SafeLine line;
+    line.Add("\nUptime: ").Number(uptime / 1000000).Add(".").Number(uptime / 100000 % 10);
+    line.Add(" s\nFrames: ").Number(s_frames).Add("\nEngine starts: ").Number(s_starts).Add("\n");
+    Write(fd, line);
+}
+
+// The folder, created when missing; -1 with errno set when it cannot be.
+int OpenLogDirectory()
+{
+    mkdirat(s_workingDirectory, kErrorLogDirectory, kDirectoryMode);
+    return openat(s_workingDirectory, kErrorLogDirectory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+void Announce(const SafeLine& line)
+{
+    Output_WriteLast(line.Text(), line.Length());
+}
+
+}  // namespace
+
+void Crash_Prepare(const char* commandLine)
+{
+    s_workingDirectory = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    s_startMicroseconds = Now();
+    s_commandLine = commandLine;
+    // The first backtrace loads the unwinder's library; the handler must not.
+    void* frames[1];
+    backtrace(frames, 1);
+}
+
+void Crash_EnterEngine(EnginePhase phase)
+{
+    s_phase = static_cast<int>(phase);
+}
+
+void Crash_LeaveEngine()
+{
+    s_phase = static_cast<int>(EnginePhase::kLauncher);
+}
+
+void Crash_FrameDone()
+{
+    s_frames = s_frames + 1;
+}
+
+void Crash_EngineStarted()
+{
+    s_starts = s_starts + 1;
+}
+
+void Crash_Report(int signalNumber, const siginfo_t* info)
+{
+    int savedErrno = errno;
+    SafeLine line;
+    line.Add("Crash report: ");
+    int directory = OpenLogDirectory();
+    char name[kErrorLogNameSize];
+    int fd = -1;
+    if (directory < 0) {
+        line.Add("not written, ").Add(Reason(errno));
+    } else if (CountErrorLogs(directory) >= kMaxErrorLogs) {
+        line.Add("not written, the errorlogs folder holds ").Number(kMaxErrorLogs).Add(" error logs: clear it");
+    } else if ((fd = Diag_CreateNextLog(directory, name)) < 0) {
+        line.Add("not written, ").Add(Reason(errno));
+    } else {
+        line.Add(kErrorLogDirectory).Add("/").Add(name);
+        WriteHeader(fd, signalNumber, info);
+        WriteBacktrace(fd);
+        WriteLastOutput(fd);
+        WriteFacts(fd);
+        close(fd);
+    }
+    if (directory >= 0)
+        close(directory);
+    Announce(line.Add("\n"));
+    errno = savedErrno;
+}

@@ -1,0 +1,103 @@
+// Crash and hang reports through the real launcher, with a test engine that
+// crashes or hangs on command.
+#include "pty_job.h"
+#include "server_run.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t kOtherUid = 30124;
+const char* const kPrinted = "before the fall\n";
+
+struct Crash {
+    const char* name;
+    std::pair<std::string, std::string> knob;
+    const char* typed;
+    bool hangs;  // ended from outside with SIGABRT once its frame hangs
+    int signal;
+    const char* error;     // the first line's start
+    const char* phase;     // and its end
+    const char* function;  // named in the backtrace
+};
+
+const Crash kCrashes[] = {
+    {"a null write in RunFrame", {"TARN_TEST_CRASH", "11"}, "crash\n", false, SIGSEGV,
+     "Error:SIGSEGV (11) at 0x0,", "the engine was inside RunFrame", "TestEngine_CrashWith"},
+    {"a stack overflow", {"TARN_TEST_CRASH", "0"}, "crash\n", false, SIGSEGV,
+     "Error:SIGSEGV (11) at 0x", "the engine was inside RunFrame", "TestEngine_RecurseWithoutBound"},
+    {"abort() in Shutdown", {"TARN_TEST_ABORT_IN_SHUTDOWN", "1"}, "quit\n", false, SIGABRT,
+     "Error:SIGABRT (6),", "the engine was inside Shutdown", "TestEngine_CrashWith"},
+    {"a watchdog's SIGABRT in a hung frame", {"TARN_TEST_HANG_MS", "0"}, "hang\n", true, SIGABRT,
+     "Error:SIGABRT (6),", "the engine was inside RunFrame", "TestEngine_Hang"},
+};
+
+TEST(CrashReport, EachFatalSignalLeavesAReportOfWhereWhatAndWhatCameBefore)
+{
+    for (const Crash& crash : kCrashes) {
+        SCOPED_TRACE(crash.name);
+        ServerDir dir;
+        PtyOptions options;
+        options.environment = {crash.knob, {"TARN_TEST_PRINT", kPrinted}};
+        PtyJob job(dir, {"-pingboost", "3"}, options);
+        ASSERT_TRUE(job.WaitRaw());
+        job.Type(crash.typed);
+        if (crash.hangs) {
+            ASSERT_TRUE(dir.WaitForLog("hanging"));
+            kill(job.Launcher(), SIGABRT);
+        }
+        EXPECT_EQ(job.NextEvent(), "signaled " + std::to_string(crash.signal));
+        EXPECT_TRUE(job.WaitRestored());
+        std::string report = dir.Read("errorlogs/errorlog00001.txt");
+        std::string first = report.substr(0, report.find('\n'));
+        EXPECT_EQ(first.rfind(crash.error, 0), 0u) << first;
+        EXPECT_EQ(first.substr(first.rfind(", ") + 2), crash.phase);
+        size_t backtrace = report.find("\n\nFunction trace:\n\nBacktrace:\n");
+        EXPECT_NE(backtrace, std::string::npos) << report;
+        EXPECT_GT(report.find(crash.function), backtrace) << report;
+        EXPECT_NE(report.find("\nLast output:\n\nConsole initialized.\n" + std::string(kPrinted)),
+                  std::string::npos) << report;
+        EXPECT_NE(report.find("\nCommand line: -pingboost 3 -lumen\nUptime: "), std::string::npos);
+        EXPECT_NE(report.find("\nEngine starts: 1\n"), std::string::npos);
+        EXPECT_EQ(Count(dir.Read("stdout.txt"), "Crash report: errorlogs/errorlog00001.txt\n"), 1u);
+    }
+}
+
+TEST(CrashReport, TakesTheNextFreeNumberAndSaysWhyWhenItCannotWriteOne)
+{
+    ServerDir dir;
+    std::filesystem::create_directory(dir.File("errorlogs"));
+    dir.Write("errorlogs/errorlog00001.txt", "an operator's own");
+    RunOptions options;
+    options.input = "crash\n";
+    options.environment = {{"TARN_TEST_CRASH", "11"}};
+    RunResult second = dir.Run({}, options);
+    EXPECT_EQ(second.signal, SIGSEGV);
+    EXPECT_EQ(Count(second.out, "Crash report: errorlogs/errorlog00002.txt\n"), 1u) << second.out;
+    if (std::system("unshare --pid --fork --mount-proc true >/dev/null 2>&1") == 0) {
+        options.wrapper = {"unshare", "--pid", "--fork", "--mount-proc"};
+        RunResult asInit = dir.Run({}, options);  // PID 1 exits with the status a shell shows
+        EXPECT_EQ(asInit.exitStatus, 128 + SIGSEGV);
+        EXPECT_EQ(Count(asInit.out, "Crash report: errorlogs/errorlog00003.txt\n"), 1u);
+        options.wrapper.clear();
+    }
+    EXPECT_EQ(dir.Read("errorlogs/errorlog00001.txt"), "an operator's own");
+    // A folder that the launcher's user may not write; root may write anything.
+    chmod(dir.File("errorlogs").c_str(), 0555);
+    chmod(dir.Path().c_str(), 0777);
+    options.prepare = [] {
+        if (geteuid() == 0 && setuid(kOtherUid) != 0)
+            _exit(127);
+    };
+    RunResult readOnly = dir.Run({}, options);
+    EXPECT_EQ(readOnly.signal, SIGSEGV);
+    EXPECT_EQ(Count(readOnly.out, "Crash report: not written, the errorlogs folder is not writable\n"), 1u)
+        << readOnly.out;
+}
+
+}  // namespace
