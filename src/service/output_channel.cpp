@@ -111,6 +111,12 @@ void COutputChannel::Accept(const char* text, size_t length)
         }
         blocked_ = true;
     }
+    if (!Fits(length - done) && blocked_) {
+        // Under pressure the reader may have taken more since the frame's
+        // flush: one more try before anything is dropped.
+        blocked_ = false;
+        Drain();
+    }
     if (!Fits(length - done)) {
         Show(text, done);
         StartDropping();
