@@ -10,11 +10,6 @@
 
 namespace {
 
-// Bursts of 50 KB fit a pipe's 64 KiB; flat out, a frame's 100 KB fit the
-// launcher's queue of a stalled reader, so a reader that falls behind for
-// a moment costs no line, but one that falls behind for good does.
-constexpr long kBurstLines = 500;
-constexpr long kFlatOutLines = 1000;
 constexpr long kThroughputFrames = 1000;
 constexpr long kThroughputWarmup = 10;
 
@@ -52,6 +47,19 @@ Tally ReadLinesUntilEnd(int descriptor)
     }
 }
 
+// Lines per second printed, from the engine's figures.
+PrintRate RateOf(const PacingFigures& figures, PrintLoad load)
+{
+    PrintRate rate;
+    double measured = static_cast<double>(figures.frames) * load.linesPerFrame;
+    if (load.flatOut)
+        rate.linesPerSecond = figures.framesPerSecond * load.linesPerFrame;
+    else if (figures.printNanoseconds > 0)
+        rate.linesPerSecond = measured * 1e9 / figures.printNanoseconds;
+    rate.printed = (kThroughputFrames + kThroughputWarmup) * load.linesPerFrame;
+    return rate;
+}
+
 }  // namespace
 
 LaunchSetup Printing(LaunchSetup setup, long lines)
@@ -82,20 +90,17 @@ UnreadPipeRun BesideAnUnreadPipe(const LaunchSetup& setup, long frames)
     return run;
 }
 
-PrintRate PrintThroughput(const std::string& program, bool toPipe, PrintPace pace)
+PrintRate PrintThroughput(const std::string& program, bool toPipe, PrintLoad load)
 {
-    bool flatOut = pace == PrintPace::kFlatOut;
-    long lines = flatOut ? kFlatOutLines : kBurstLines;
-    LaunchSetup setup = Printing({}, lines);
+    LaunchSetup setup = Printing({}, load.linesPerFrame);
     setup.program = program;
     setup.arguments = {"-pingboost", "3"};
-    if (flatOut)
+    if (load.flatOut)
         setup.environment.push_back({"BENCH_NET_SLEEP", "none"});
     setup.environment.push_back({"BENCH_WARMUP", std::to_string(kThroughputWarmup)});
-    PrintRate rate;
     int ends[2] = {-1, -1};
     if (toPipe && pipe2(ends, O_CLOEXEC) != 0)
-        return rate;
+        return {};
     setup.output = ends[1];
     Tally tally;
     PacingFigures figures = RunLauncher(setup, kThroughputFrames, [&tally, &ends] {
@@ -106,12 +111,7 @@ PrintRate PrintThroughput(const std::string& program, bool toPipe, PrintPace pac
         tally = ReadLinesUntilEnd(ends[0]);
         close(ends[0]);
     });
-    double printedMeasured = static_cast<double>(figures.frames) * lines;
-    if (flatOut)
-        rate.linesPerSecond = figures.framesPerSecond * lines;
-    else if (figures.printNanoseconds > 0)
-        rate.linesPerSecond = printedMeasured * 1e9 / figures.printNanoseconds;
-    rate.printed = (kThroughputFrames + kThroughputWarmup) * lines;
+    PrintRate rate = RateOf(figures, load);
     if (toPipe)
         rate.received = tally.lines;
     if (tally.last > tally.first)

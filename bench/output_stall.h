@@ -26,19 +26,18 @@ struct UnreadPipeRun {
 // never reads. Heap allocations are counted in both.
 UnreadPipeRun BesideAnUnreadPipe(const LaunchSetup& setup, long frames);
 
-// How the engine prints in a measure of lines per second.
-enum class PrintPace {
-    // 500 lines each frame, frames 1 ms apart (strategy 3): 50 KB, which a
-    // pipe holds whole, so a reader that keeps up never finds it full.
-    kBursts,
-    // 1000 lines each frame and no wait between frames: faster than a
-    // reader can take them.
-    kFlatOut,
+// How the engine prints in a measure of lines per second: lines of
+// kPrintedLineLength bytes each frame, frames 1 ms apart (strategy 3) or
+// flat out, with no wait between them. 500 lines (50 KB) fit a pipe whole,
+// so a reader that keeps up never finds it full; 1000 (100 KB) do not.
+struct PrintLoad {
+    long linesPerFrame;
+    bool flatOut;
 };
 
 struct PrintRate {
-    // kBursts: lines over the time the engine spent in Sys_Printf;
-    // kFlatOut: lines over the measured frames' wall time.
+    // Frames 1 ms apart: lines over the time the engine spent in
+    // Sys_Printf; flat out: lines over the measured frames' wall time.
     double linesPerSecond = 0;
     long printed = 0;   // lines the engine printed, warm-up included
     long received = -1;  // of those, lines the reader got; -1 for /dev/null
@@ -48,6 +47,6 @@ struct PrintRate {
 // Lines per second through Sys_Printf to /dev/null, or to a pipe this
 // process reads as fast as it can. program names the launcher; "" for this
 // build's.
-PrintRate PrintThroughput(const std::string& program, bool toPipe, PrintPace pace);
+PrintRate PrintThroughput(const std::string& program, bool toPipe, PrintLoad load);
 
 #endif

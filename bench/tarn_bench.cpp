@@ -386,13 +386,13 @@ struct RateRounds {
     std::vector<PrintRate> runs[2];
 };
 
-RateRounds MeasureRates(const Before& before, bool toPipe, PrintPace pace)
+RateRounds MeasureRates(const Before& before, bool toPipe, PrintLoad load)
 {
     RateRounds rounds;
     for (int round = 0; round < 5; ++round) {
         if (!before.program.empty())
-            rounds.runs[0].push_back(PrintThroughput(before.program, toPipe, pace));
-        rounds.runs[1].push_back(PrintThroughput("", toPipe, pace));
+            rounds.runs[0].push_back(PrintThroughput(before.program, toPipe, load));
+        rounds.runs[1].push_back(PrintThroughput("", toPipe, load));
     }
     return rounds;
 }
@@ -432,21 +432,28 @@ void RateRow(Report& report, const std::string& label, const std::string& key, c
 }
 
 // Lines per second through Sys_Printf, this build against the one before:
-// in bursts that a reader keeps up with, and flat out.
+// in bursts that a pipe holds whole, in bursts that it does not, and flat
+// out.
 void PrintRates(Report& report, const Before& before)
 {
     std::printf("\n| 100-byte lines through Sys_Printf | lines/s, %s | lines/s, this build | this / before, median (least, most) of five | lines the reader got, least of five: %s / this build |\n|---|---|---|---|---|\n",
                 before.name.c_str(), before.name.c_str());
-    RateRounds quiet = MeasureRates(before, false, PrintPace::kBursts);
-    RateRow(report, "/dev/null, 500 a frame: time in Sys_Printf", "output_rate_dev_null", quiet, &PrintRate::linesPerSecond);
-    RateRounds read = MeasureRates(before, true, PrintPace::kBursts);
+    RateRounds quiet = MeasureRates(before, false, {500, false});
+    RateRow(report, "/dev/null, 500 a frame: time in Sys_Printf", "output_rate_dev_null", quiet,
+            &PrintRate::linesPerSecond);
+    RateRounds read = MeasureRates(before, true, {500, false});
     RateRow(report, "a pipe read as fast as it comes, 500 a frame: time in Sys_Printf", "output_rate_pipe", read,
             &PrintRate::linesPerSecond);
-    RateRounds flat = MeasureRates(before, true, PrintPace::kFlatOut);
-    RateRow(report, "the same pipe, 1000 a frame flat out: printed, over the frames' time", "output_rate_pipe_flat_printed",
-            flat, &PrintRate::linesPerSecond);
-    RateRow(report, "the same pipe, 1000 a frame flat out: the reader got, over its time", "output_rate_pipe_flat_received",
-            flat, &PrintRate::receivedPerSecond);
+    RateRounds more = MeasureRates(before, true, {1000, false});
+    RateRow(report, "the same pipe, 1000 a frame: time in Sys_Printf", "output_rate_pipe_1000", more,
+            &PrintRate::linesPerSecond);
+    RateRow(report, "the same pipe, 1000 a frame: the reader got, over its time", "output_rate_pipe_1000_received",
+            more, &PrintRate::receivedPerSecond);
+    RateRounds flat = MeasureRates(before, true, {1000, true});
+    RateRow(report, "the same pipe, 1000 a frame flat out: printed, over the frames' time",
+            "output_rate_pipe_flat_printed", flat, &PrintRate::linesPerSecond);
+    RateRow(report, "the same pipe, 1000 a frame flat out: the reader got, over its time",
+            "output_rate_pipe_flat_received", flat, &PrintRate::receivedPerSecond);
 }
 
 // System calls per frame, idle with every strategy and printing a line to
