@@ -1,16 +1,24 @@
-// A no-op engine module for the benchmarks: each frame only notes the time.
+// A no-op engine module for the benchmarks: each frame only notes the time
+// and, when asked, prints lines through the launcher.
 // It runs BENCH_FRAMES frames (after BENCH_WARMUP unmeasured ones) and, at
-// Shutdown, writes to BENCH_OUT one line of totals and then every measured
-// frame interval in nanoseconds. Nothing is allocated per frame.
+// Shutdown, writes to BENCH_OUT one line of totals (the time spent printing
+// among them) and then every measured frame interval in nanoseconds.
+// Nothing is allocated per frame.
 //   BENCH_NET_SLEEP  "socket" (default): NET_Sleep_Timeout waits up to 1 ms
 //                    on a UDP socket, as a network engine does; "none":
 //                    returns at once
 //   BENCH_SHM        a file of at least 4096 bytes; the engine keeps its
 //                    frame count and the frame of the last typed line there
+//   BENCH_PRINT_LINES  lines each frame prints through the launcher's
+//                    Sys_Printf (default 0), as a chatty engine's log does
+//   BENCH_PRINT_LENGTH  bytes of each such line with its "\n" (default 100,
+//                    at most kMaxLineLength)
 #include "stats.h"
 
+#include <tarn/dedicated_exports.h>
 #include <tarn/engine_api.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +35,9 @@
 namespace {
 
 typedef long (*AllocCount)();
+
+// The launcher prints at most 1023 characters of one text.
+constexpr long kMaxLineLength = 1023;
 
 struct Shared {
     volatile long frame;
@@ -50,9 +61,42 @@ int s_socket = -1;
 bool s_waitOnSocket = true;
 Shared* s_shared = nullptr;
 
+// The printed line, made once: the frames only hand it over.
+IDedicatedExports* s_exports = nullptr;
+char s_line[kMaxLineLength + 1];
+long s_printLines = 0;
+
+// Fills s_line with length bytes, "\n" last, and finds the launcher's
+// Sys_Printf; printing stays off without it.
+void PreparePrinting(InterfaceFactory launcherFactory)
+{
+    s_printLines = EnvLong("BENCH_PRINT_LINES", 0);
+    long length = EnvLong("BENCH_PRINT_LENGTH", 100);
+    if (length < 1 || length > kMaxLineLength)
+        length = 100;
+    std::memset(s_line, 'x', sizeof(s_line));
+    std::memcpy(s_line, "bench ", std::min<long>(length - 1, 6));
+    s_line[length - 1] = '\n';
+    s_line[length] = '\0';
+    s_exports = launcherFactory ? static_cast<IDedicatedExports*>(
+                                      launcherFactory(VENGINE_DEDICATEDEXPORTS_API_VERSION, nullptr))
+                                : nullptr;
+}
+
+// Prints the frame's lines; returns the nanoseconds they took.
+long long PrintLines()
+{
+    if (!s_exports || s_printLines == 0)
+        return 0;
+    long long start = MonotonicNanoseconds();
+    for (long i = 0; i < s_printLines; ++i)
+        s_exports->Sys_Printf(s_line);
+    return MonotonicNanoseconds() - start;
+}
+
 class BenchEngine : public IServerEngineAPI {
 public:
-    bool Initialize(const char*, const char*, InterfaceFactory, InterfaceFactory) override
+    bool Initialize(const char*, const char*, InterfaceFactory launcherFactory, InterfaceFactory) override
     {
         frames_ = EnvLong("BENCH_FRAMES", 1000);
         warmup_ = EnvLong("BENCH_WARMUP", 100);
@@ -63,6 +107,7 @@ public:
         s_waitOnSocket = !netSleep || std::strcmp(netSleep, "none") != 0;
         OpenSocket();
         MapShared();
+        PreparePrinting(launcherFactory);
         return true;
     }
 
@@ -89,6 +134,9 @@ public:
             intervals_[done_++] = now - last_;
         }
         last_ = now;
+        long long printing = PrintLines();
+        if (seen_ >= warmup_ && done_ < frames_)
+            printNanoseconds_ += printing;
         if (done_ < frames_)
             return true;
         endCpu_ = CpuMicroseconds();
@@ -132,9 +180,9 @@ private:
         FILE* out = path ? std::fopen(path, "w") : nullptr;
         if (!out)
             return;
-        std::fprintf(out, "frames %ld wall_ns %lld cpu_us %lld allocations %ld\n", done_,
+        std::fprintf(out, "frames %ld wall_ns %lld cpu_us %lld allocations %ld print_ns %lld\n", done_,
                      end_ - start_, endCpu_ - startCpu_,
-                     startAllocations_ < 0 ? -1 : endAllocations_ - startAllocations_);
+                     startAllocations_ < 0 ? -1 : endAllocations_ - startAllocations_, printNanoseconds_);
         for (long i = 0; i < done_; ++i)
             std::fprintf(out, "%lld\n", intervals_[i]);
         std::fclose(out);
@@ -143,6 +191,7 @@ private:
     std::vector<long long> intervals_;
     long frames_ = 0, warmup_ = 0, done_ = 0, seen_ = 0;
     long long last_ = 0, start_ = 0, end_ = 0, startCpu_ = 0, endCpu_ = 0;
+    long long printNanoseconds_ = 0;  // in the measured frames' printing
     long startAllocations_ = -1, endAllocations_ = -1;
 };
 

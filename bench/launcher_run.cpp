@@ -18,7 +18,7 @@ struct Launched {
 };
 
 // Starts the launcher with the bench engine; standard input is an open,
-// idle pipe and the output goes nowhere.
+// idle pipe and the output goes where the setup says.
 Launched StartIn(const ServerDir& dir, const LaunchSetup& setup)
 {
     int idle[2];
@@ -26,6 +26,8 @@ Launched StartIn(const ServerDir& dir, const LaunchSetup& setup)
         std::abort();
     Launch launch;
     launch.directory = dir.Path();
+    if (!setup.program.empty())
+        launch.program = setup.program;
     launch.arguments = setup.arguments;
     launch.wrapper = setup.wrapper;
     launch.environment = {{"BENCH_NET_SLEEP", "socket"}};
@@ -36,8 +38,12 @@ Launched StartIn(const ServerDir& dir, const LaunchSetup& setup)
     launch.input = idle[0];
     launch.output = "";
     launch.errors = "";
-    if (setup.minimalTimerSlack)
-        launch.prepare = [] { prctl(PR_SET_TIMERSLACK, 1); };
+    launch.prepare = [slack = setup.minimalTimerSlack, output = setup.output] {
+        if (slack)
+            prctl(PR_SET_TIMERSLACK, 1);
+        if (output >= 0)
+            dup2(output, 1);
+    };
     pid_t child = SpawnLauncher(launch);
     close(idle[0]);
     return {child, idle[1]};
@@ -70,13 +76,14 @@ PacingFigures ReadResults(const std::string& path)
     std::ifstream in(path);
     std::string word;
     long frames = 0, allocations = -1;
-    long long wall = 0, cpu = 0;
-    in >> word >> frames >> word >> wall >> word >> cpu >> word >> allocations;
+    long long wall = 0, cpu = 0, printing = 0;
+    in >> word >> frames >> word >> wall >> word >> cpu >> word >> allocations >> word >> printing;
     std::vector<long long> intervals;
     for (long long interval; in >> interval;)
         intervals.push_back(interval);
     PacingFigures figures = Summarise(intervals, wall, cpu);
     figures.allocations = allocations;
+    figures.printNanoseconds = printing;
     return figures;
 }
 
@@ -101,8 +108,16 @@ std::map<std::string, long> ReadStraceSummary(const std::string& path)
 
 PacingFigures RunLauncher(const LaunchSetup& setup, long frames)
 {
+    return RunLauncher(setup, frames, [] {});
+}
+
+PacingFigures RunLauncher(const LaunchSetup& setup, long frames,
+                          const std::function<void()>& meanwhile)
+{
     ServerDir dir(BENCH_ENGINE);
-    RunIn(dir, Measured(setup, dir, frames));
+    Launched launched = StartIn(dir, Measured(setup, dir, frames));
+    meanwhile();
+    WaitFor(launched);
     return ReadResults(dir.File("results.txt"));
 }
 

@@ -3,22 +3,29 @@
 
 #include "stats.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 struct LaunchSetup {
+    std::string program;  // a launcher of another build; "" for this build's
     std::vector<std::string> arguments;
     std::vector<std::pair<std::string, std::string>> environment;
     std::vector<std::string> wrapper;  // a command the launcher runs under, e.g. strace
     bool minimalTimerSlack = false;    // 1 ns timer slack, inherited by the launcher
     bool countAllocations = false;     // preload the allocation counter
+    int output = -1;                   // becomes standard output; -1 for /dev/null
 };
 
 // Runs the launcher with the bench engine for frames measured frames, in a
 // fresh server directory with nothing typed, and returns the engine's figures.
 PacingFigures RunLauncher(const LaunchSetup& setup, long frames);
+// The same, calling meanwhile() in this process once the launcher has
+// started, and waiting for the launcher's end when it returns.
+PacingFigures RunLauncher(const LaunchSetup& setup, long frames,
+                          const std::function<void()>& meanwhile);
 
 // Two launchers side by side, each in a server directory of its own, so
 // that both meet the same disturbances from the rest of the machine.

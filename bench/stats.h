@@ -15,6 +15,7 @@ struct PacingFigures {
     double maxMicroseconds = 0;
     double cpuMicrosecondsPerFrame = 0;
     long allocations = -1;  // heap allocations over the measured frames; -1 unknown
+    long long printNanoseconds = 0;  // the engine's printing in the measured frames
     std::vector<long long> intervals;  // nanoseconds
 };
 

@@ -6,6 +6,7 @@
 // given as the first argument.
 #include "floor.h"
 #include "launcher_run.h"
+#include "output_stall.h"
 #include "query_rtt.h"
 #include "stop_latency.h"
 #include "pty_job.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -321,6 +323,186 @@ void SupervisorSection(Report& report)
                 supervisors.SdkCalls("Shutdown request has been received!"), datagrams);
 }
 
+// The launcher of the build before the output owner, which scripts/bench
+// builds from the commit it names.
+struct Before {
+    std::string program;  // "" when none was built
+    std::string name;
+};
+
+Before BeforeBuild()
+{
+    const char* program = std::getenv("TARN_BENCH_BEFORE");
+    const char* name = std::getenv("TARN_BENCH_BEFORE_NAME");
+    Before before;
+    if (program && access(program, X_OK) == 0)
+        before.program = program;
+    before.name = name && *name ? name : "the build before";
+    return before;
+}
+
+// The total of calls per frame and the calls by name.
+std::pair<double, std::string> Totalled(const std::map<std::string, double>& calls)
+{
+    double total = 0;
+    std::string detail;
+    for (const auto& [name, count] : calls) {
+        total += count;
+        char item[96];
+        std::snprintf(item, sizeof(item), "%s%s %.2f", detail.empty() ? "" : ", ", name.c_str(), count);
+        detail += item;
+    }
+    return {total, detail};
+}
+
+// The frame rate with standard output a pipe that nobody reads, against
+// /dev/null, with the engine printing a line each frame: 10000 frames
+// (about 10 s) each, the two launchers side by side.
+void UnreadPipeFrames(Report& report)
+{
+    const long frames = 10000;
+    std::printf("| strategy | fps, /dev/null | fps, unread pipe | unread pipe / /dev/null | seconds | p99 µs, /dev/null / unread pipe | longest frame interval µs, /dev/null / unread pipe | heap allocations per frame, /dev/null / unread pipe | bytes left unread in the pipe |\n|---|---|---|---|---|---|---|---|---|\n");
+    for (int strategy : {0, 3}) {
+        UnreadPipeRun run = BesideAnUnreadPipe(Strategy(strategy), frames);
+        const PacingFigures& quiet = run.devNull;
+        const PacingFigures& stalled = run.unreadPipe;
+        double ratio = quiet.framesPerSecond > 0 ? stalled.framesPerSecond / quiet.framesPerSecond : 0;
+        double seconds = stalled.framesPerSecond > 0 ? stalled.frames / stalled.framesPerSecond : 0;
+        double allocations[2] = {quiet.frames > 0 ? static_cast<double>(quiet.allocations) / quiet.frames : -1,
+                                 stalled.frames > 0 ? static_cast<double>(stalled.allocations) / stalled.frames : -1};
+        std::printf("| %s | %.0f | %.0f | %.3f | %.1f | %.0f / %.0f | %.0f / %.0f | %.3f / %.3f | %ld |\n",
+                    kStrategyNames[strategy], quiet.framesPerSecond, stalled.framesPerSecond, ratio, seconds,
+                    quiet.p99Microseconds, stalled.p99Microseconds, quiet.maxMicroseconds,
+                    stalled.maxMicroseconds, allocations[0], allocations[1], run.pipeHeld);
+        report.Row("output_unread_pipe", strategy, "fps_ratio_to_dev_null", ratio);
+        report.Row("output_unread_pipe", strategy, "max_us", stalled.maxMicroseconds);
+        report.Row("output_unread_pipe", strategy, "allocations_per_frame", allocations[1]);
+    }
+}
+
+// Five runs of one way of printing, of the build before ([0]) and of this
+// build ([1]), one after the other.
+struct RateRounds {
+    std::vector<PrintRate> runs[2];
+};
+
+RateRounds MeasureRates(const Before& before, bool toPipe, PrintLoad load)
+{
+    RateRounds rounds;
+    for (int round = 0; round < 5; ++round) {
+        if (!before.program.empty())
+            rounds.runs[0].push_back(PrintThroughput(before.program, toPipe, load));
+        rounds.runs[1].push_back(PrintThroughput("", toPipe, load));
+    }
+    return rounds;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// One row: the median of a figure for each build, the median of the five
+// ratios with the least and the most, and the lines the reader got.
+void RateRow(Report& report, const std::string& label, const std::string& key, const RateRounds& rounds,
+             double PrintRate::*figure)
+{
+    std::vector<double> values[2], ratios;
+    long least[2] = {-1, -1};
+    for (int build = 0; build < 2; ++build) {
+        for (size_t i = 0; i < rounds.runs[build].size(); ++i) {
+            const PrintRate& run = rounds.runs[build][i];
+            values[build].push_back(run.*figure);
+            least[build] = i == 0 ? run.received : std::min(least[build], run.received);
+            if (build == 1 && i < rounds.runs[0].size() && rounds.runs[0][i].*figure > 0)
+                ratios.push_back(run.*figure / (rounds.runs[0][i].*figure));
+        }
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("| %s | %.0f | %.0f | %.3f (%.3f, %.3f) | ", label.c_str(), Median(values[0]), Median(values[1]),
+                Median(ratios), ratios.empty() ? 0.0 : ratios.front(), ratios.empty() ? 0.0 : ratios.back());
+    if (least[1] < 0)
+        std::printf("none reads |\n");
+    else
+        std::printf("%ld / %ld of %ld |\n", least[0], least[1], rounds.runs[1].front().printed);
+    report.Row(key, 3, "lines_per_second_before", Median(values[0]));
+    report.Row(key, 3, "lines_per_second", Median(values[1]));
+    report.Row(key, 3, "ratio_to_before", Median(ratios));
+}
+
+// Lines per second through Sys_Printf, this build against the one before:
+// in bursts that a pipe holds whole, in bursts that it does not, and flat
+// out.
+void PrintRates(Report& report, const Before& before)
+{
+    std::printf("\n| 100-byte lines through Sys_Printf | lines/s, %s | lines/s, this build | this / before, median (least, most) of five | lines the reader got, least of five: %s / this build |\n|---|---|---|---|---|\n",
+                before.name.c_str(), before.name.c_str());
+    RateRounds quiet = MeasureRates(before, false, {500, false});
+    RateRow(report, "/dev/null, 500 a frame: time in Sys_Printf", "output_rate_dev_null", quiet,
+            &PrintRate::linesPerSecond);
+    RateRounds read = MeasureRates(before, true, {500, false});
+    RateRow(report, "a pipe read as fast as it comes, 500 a frame: time in Sys_Printf", "output_rate_pipe", read,
+            &PrintRate::linesPerSecond);
+    RateRounds more = MeasureRates(before, true, {1000, false});
+    RateRow(report, "the same pipe, 1000 a frame: time in Sys_Printf", "output_rate_pipe_1000", more,
+            &PrintRate::linesPerSecond);
+    RateRow(report, "the same pipe, 1000 a frame: the reader got, over its time", "output_rate_pipe_1000_received",
+            more, &PrintRate::receivedPerSecond);
+    RateRounds flat = MeasureRates(before, true, {1000, true});
+    RateRow(report, "the same pipe, 1000 a frame flat out: printed, over the frames' time",
+            "output_rate_pipe_flat_printed", flat, &PrintRate::linesPerSecond);
+    RateRow(report, "the same pipe, 1000 a frame flat out: the reader got, over its time",
+            "output_rate_pipe_flat_received", flat, &PrintRate::receivedPerSecond);
+}
+
+// System calls per frame, idle with every strategy and printing a line to
+// /dev/null, this build against the one before.
+void OutputSyscalls(Report& report, const Before& before)
+{
+    std::printf("\n| frame | calls per frame, %s | calls per frame, this build | by call, %s | by call, this build |\n|---|---|---|---|---|\n",
+                before.name.c_str(), before.name.c_str());
+    struct Frame {
+        std::string label, section;
+        int strategy;
+        LaunchSetup setup;
+    };
+    std::vector<Frame> frames;
+    for (int strategy = 0; strategy < 4; ++strategy)
+        frames.push_back({std::string("idle, ") + kStrategyNames[strategy], "output_syscalls_idle", strategy,
+                          Strategy(strategy)});
+    frames.push_back({"a line to /dev/null, 0 usleep", "output_syscalls_printing", 0, Printing(Strategy(0), 1)});
+    for (auto& [frame, section, strategy, setup] : frames) {
+        auto now = Totalled(SyscallsPerFrame(setup));
+        std::pair<double, std::string> then{-1, "not built"};
+        if (!before.program.empty()) {
+            setup.program = before.program;
+            then = Totalled(SyscallsPerFrame(setup));
+        }
+        std::printf("| %s | %.2f | %.2f | %s | %s |\n", frame.c_str(), then.first, now.first, then.second.c_str(),
+                    now.second.c_str());
+        report.Row(section, strategy, "before", then.first);
+        report.Row(section, strategy, "now", now.first);
+    }
+}
+
+// What printing through Sys_Printf costs the frame loop when the reader
+// stalls and when it keeps up, and against the build before.
+void OutputSection(Report& report)
+{
+    std::printf("\n### Output through Sys_Printf (%s): a reader that never reads, lines per second, system calls per frame\n\n", report.arch.c_str());
+    if (report.arch != "x86-64") {
+        std::printf("Measured on x86-64 only.\n");
+        return;
+    }
+    Before before = BeforeBuild();
+    if (before.program.empty())
+        std::printf("No launcher of the build before was given (TARN_BENCH_BEFORE): this build's figures only.\n\n");
+    UnreadPipeFrames(report);
+    PrintRates(report, before);
+    OutputSyscalls(report, before);
+}
+
 }  // namespace
 
 void StopSection(Report& report)
@@ -351,12 +533,12 @@ int main(int argc, char** argv)
         s_frames = std::atol(argv[2]);
     report.csv.open(report.directory + "/results-" + report.arch + ".csv");
     // A third argument runs one section only: pacing, slack, cost,
-    // syscalls, query, console, stop or supervisors.
+    // syscalls, query, console, stop, supervisors or output.
     std::string only = argc > 3 ? argv[3] : "";
     const std::pair<const char*, void (*)(Report&)> sections[] = {
         {"pacing", PacingSection}, {"slack", TimerSlackSection}, {"cost", OwnCostSection},
         {"syscalls", SyscallSection}, {"query", QuerySection}, {"console", ConsoleSection},
-        {"stop", StopSection}, {"supervisors", SupervisorSection}};
+        {"stop", StopSection}, {"supervisors", SupervisorSection}, {"output", OutputSection}};
     for (const auto& [name, run] : sections)
         if (only.empty() || only == name)
             run(report);
