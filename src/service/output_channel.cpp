@@ -82,7 +82,7 @@ void COutputChannel::Write(const char* text, size_t length)
     if (dropping_) {
         // A drop ends only at the start of a line, and only where the line
         // and the notice both fit.
-        if (lineOpen_ || !Fits(length + kNoticeRoom)) {
+        if (lineOpen_ || !MakeRoom(length + kNoticeRoom)) {
             Drop(text, length);
             return;
         }
@@ -111,13 +111,7 @@ void COutputChannel::Accept(const char* text, size_t length)
         }
         blocked_ = true;
     }
-    if (!Fits(length - done) && blocked_) {
-        // Under pressure the reader may have taken more since the frame's
-        // flush: one more try before anything is dropped.
-        blocked_ = false;
-        Drain();
-    }
-    if (!Fits(length - done)) {
+    if (!MakeRoom(length - done)) {
         Show(text, done);
         StartDropping();
         Drop(text + done, length - done);
@@ -187,6 +181,17 @@ void COutputChannel::Conclude()
     }
     if (droppedRun_ > 0)
         QueueNotice();
+}
+
+// Under pressure the reader may have taken more since the frame's flush:
+// one more try of it before anything is dropped.
+bool COutputChannel::MakeRoom(size_t length)
+{
+    if (!Fits(length) && blocked_) {
+        blocked_ = false;
+        Drain();
+    }
+    return Fits(length);
 }
 
 bool COutputChannel::Fits(size_t length) const

@@ -65,6 +65,7 @@ private:
     void StartDropping();
     void Drop(const char* text, size_t length);
     void LoseQueued();
+    bool MakeRoom(size_t length);
     bool Fits(size_t length) const;
     void NoteLines(const char* text, size_t length);
     long Put(const char* text, size_t length);
