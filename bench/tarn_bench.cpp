@@ -129,20 +129,28 @@ void OwnCostSection(Report& report)
     report.Row("own_cost", 3, "beyond_poll_ns", launcherNs - barePoll);
 }
 
+// The total of calls per frame and the calls by name.
+std::pair<double, std::string> Totalled(const std::map<std::string, double>& calls)
+{
+    double total = 0;
+    std::string detail;
+    for (const auto& [name, count] : calls) {
+        total += count;
+        char item[96];
+        std::snprintf(item, sizeof(item), "%s%s %.2f", detail.empty() ? "" : ", ", name.c_str(), count);
+        detail += item;
+    }
+    return {total, detail};
+}
+
 void SyscallSection(Report& report)
 {
     std::printf("\n### System calls per idle frame (%s), counted by strace\n\n| strategy | calls per frame | by call |\n|---|---|---|\n", report.arch.c_str());
     for (int strategy = 0; strategy < 4; ++strategy) {
         std::map<std::string, double> calls = SyscallsPerFrame(Strategy(strategy));
-        double total = 0;
-        std::string detail;
-        for (const auto& [name, count] : calls) {
-            total += count;
-            char item[96];
-            std::snprintf(item, sizeof(item), "%s%s %.2f", detail.empty() ? "" : ", ", name.c_str(), count);
-            detail += item;
+        for (const auto& [name, count] : calls)
             report.Row("syscalls", strategy, name, count);
-        }
+        auto [total, detail] = Totalled(calls);
         std::printf("| %s | %.2f | %s |\n", kStrategyNames[strategy], total, detail.c_str());
     }
 }
@@ -341,19 +349,6 @@ Before BeforeBuild()
     return before;
 }
 
-// The total of calls per frame and the calls by name.
-std::pair<double, std::string> Totalled(const std::map<std::string, double>& calls)
-{
-    double total = 0;
-    std::string detail;
-    for (const auto& [name, count] : calls) {
-        total += count;
-        char item[96];
-        std::snprintf(item, sizeof(item), "%s%s %.2f", detail.empty() ? "" : ", ", name.c_str(), count);
-        detail += item;
-    }
-    return {total, detail};
-}
 
 // The frame rate with standard output a pipe that nobody reads, against
 // /dev/null, with the engine printing a line each frame: 10000 frames

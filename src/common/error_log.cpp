@@ -1,6 +1,7 @@
 // Error: numbered error-log files with the message and the function trace.
 
 #include "diagnostics.h"
+#include "write_all.h"
 
 #include <cerrno>
 #include <climits>
@@ -37,19 +38,6 @@ void FormatLogName(int number, char (&name)[kErrorLogNameSize])
     *out = '\0';
 }
 
-void WriteText(int fd, const char* text, size_t length)
-{
-    while (length > 0) {
-        ssize_t written = write(fd, text, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;
-        text += written;
-        length -= static_cast<size_t>(written);
-    }
-}
-
 }  // namespace
 
 // A log is never overwritten: while the file of the number exists (left by
@@ -77,8 +65,8 @@ void Diag_WriteTrace(int fd)
         char* entry = g_LogEntries[index];
         if (entry[0] == '\0')
             return;
-        WriteText(fd, entry, strnlen(entry, kTraceEntrySize));
-        WriteText(fd, "\n", 1);
+        Sys_WriteAll(fd, entry, strnlen(entry, kTraceEntrySize));
+        Sys_WriteAll(fd, "\n", 1);
         entry[0] = '\0';
     }
 }

@@ -118,10 +118,7 @@ void CTextConsoleUnix::SaveTerminalSettings()
 {
     if (tcgetattr(kStdin, &savedTerminalSettings) != 0)
         return;
-    termNew = savedTerminalSettings;
-    termNew.c_lflag &= ~(ICANON | ECHO);
-    termNew.c_cc[VMIN] = 1;
-    termNew.c_cc[VTIME] = 0;
+    termNew = Sys_RawModeOf(savedTerminalSettings);
     settingsSaved = 1;
 }
 
@@ -166,8 +163,22 @@ void CTextConsoleUnix::Echo(const char* text, int length)
 
 int CTextConsoleUnix::GetWidth()
 {
+    return Sys_TerminalWidth(kStdout);
+}
+
+termios Sys_RawModeOf(const termios& settings)
+{
+    termios raw = settings;
+    raw.c_lflag &= ~(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    return raw;
+}
+
+int Sys_TerminalWidth(int fd)
+{
     winsize size;
-    if (ioctl(kStdout, TIOCGWINSZ, &size) != 0 || size.ws_col <= 1)
+    if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col <= 1)
         return kDefaultWidth;
     return size.ws_col;
 }

@@ -71,4 +71,10 @@ private:
     volatile std::sig_atomic_t rawModeWanted = 0;
 };
 
+// The console's raw mode: the settings given with line mode and echo off
+// and reads that return each byte at once; the rest as it was.
+termios Sys_RawModeOf(const termios& settings);
+// The columns of the terminal on fd; 80 when unknown or 1 or less.
+int Sys_TerminalWidth(int fd);
+
 #endif

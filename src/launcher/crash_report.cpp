@@ -2,6 +2,7 @@
 
 #include "diagnostics.h"
 #include "output.h"
+#include "write_all.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -87,15 +88,7 @@ private:
 
 void Write(int fd, const char* text, size_t length)
 {
-    while (length > 0) {
-        ssize_t written = write(fd, text, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;
-        text += written;
-        length -= static_cast<size_t>(written);
-    }
+    Sys_WriteAll(fd, text, length);  // a report cut short is still worth its start
 }
 
 void Write(int fd, const SafeLine& line)

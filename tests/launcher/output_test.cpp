@@ -86,17 +86,25 @@ std::string FrameEntry(long frame)
     return "frame " + std::to_string(frame) + " ";
 }
 
+// Standard output a pipe of the test's, whose read end it returns.
+int OutputToPipe(RunOptions& options, std::vector<std::pair<std::string, std::string>> environment)
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        std::abort();
+    options.output = ends[1];
+    options.environment = std::move(environment);
+    return ends[0];
+}
+
 TEST(StalledOutput, APipeNobodyReadsHoldsNoFrameAndAStopStillShutsTheEngineDown)
 {
     ServerDir dir;
-    int ends[2];
-    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
     RunOptions options;
-    options.output = ends[1];
     options.stdinKind = Stdin::kPipeKeptOpen;
-    options.environment = {{"TARN_TEST_LINE_BYTES", LineBytes(200)}};
+    int reader = OutputToPipe(options, {{"TARN_TEST_LINE_BYTES", LineBytes(200)}});
     RunningServer server(dir, {}, options);
-    close(ends[1]);
+    close(options.output);
     // About 5 s of frames: a megabyte of lines, far past the pipe and the queue.
     ASSERT_TRUE(dir.WaitForLog(FrameEntry(5000), 1, 60000));
     long long asked = MonotonicNanoseconds();
@@ -105,8 +113,8 @@ TEST(StalledOutput, APipeNobodyReadsHoldsNoFrameAndAStopStillShutsTheEngineDown)
     RunResult result = server.Finish();
     EXPECT_LE(MillisecondsSince(asked), 2000 * TimeScale());
     EXPECT_EQ(result.signal, SIGTERM);
-    Lines lines = CheckLines(ReadToEnd(ends[0]), 199);
-    close(ends[0]);
+    Lines lines = CheckLines(ReadToEnd(reader), 199);
+    close(reader);
     EXPECT_EQ(lines.fault, "");
     EXPECT_GT(lines.last, 0);
 }
@@ -114,15 +122,12 @@ TEST(StalledOutput, APipeNobodyReadsHoldsNoFrameAndAStopStillShutsTheEngineDown)
 TEST(StalledOutput, AReaderThatPausesButKeepsUpGetsEveryLineOnceInOrder)
 {
     ServerDir dir;
-    int ends[2];
-    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
     RunOptions options;
-    options.output = ends[1];
-    options.environment = {{"TARN_TEST_LINE_BYTES", LineBytes(500)},
-                           {"TARN_TEST_FRAMES", "2000"},
-                           {"TARN_TEST_QUIET", "1"}};
+    int reader = OutputToPipe(options, {{"TARN_TEST_LINE_BYTES", LineBytes(500)},
+                                        {"TARN_TEST_FRAMES", "2000"},
+                                        {"TARN_TEST_QUIET", "1"}});
     RunningServer server(dir, {}, options);
-    close(ends[1]);
+    close(options.output);
     // Each pause lets more than the pipe holds pile up in the launcher;
     // then the reader takes everything until it has been idle for 20 ms.
     std::string text;
@@ -130,11 +135,11 @@ TEST(StalledOutput, AReaderThatPausesButKeepsUpGetsEveryLineOnceInOrder)
         timespec pause{0, 200 * 1000000};
         nanosleep(&pause, nullptr);
         char buffer[65536];
-        for (pollfd ready{ends[0], POLLIN, 0}; count != 0 && poll(&ready, 1, 20) > 0;)
-            if ((count = read(ends[0], buffer, sizeof(buffer))) > 0)
+        for (pollfd ready{reader, POLLIN, 0}; count != 0 && poll(&ready, 1, 20) > 0;)
+            if ((count = read(reader, buffer, sizeof(buffer))) > 0)
                 text.append(buffer, count);
     }
-    close(ends[0]);
+    close(reader);
     ExpectCleanEnd(server.Finish());
     Lines lines = CheckLines(text, 499);
     EXPECT_EQ(lines.fault, "");

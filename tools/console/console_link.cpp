@@ -2,6 +2,7 @@
 
 #include "attached_console.h"
 #include "key_decoder.h"
+#include "write_all.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -93,18 +94,10 @@ const char* CConsoleLink::NextLine()
     return start;
 }
 
+// SIGPIPE is ignored: a server gone is a failed write.
 bool CConsoleLink::SendAll(const char* text, size_t length)
 {
-    while (length > 0) {
-        ssize_t sent = send(fd_, text, length, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        text += sent;
-        length -= static_cast<size_t>(sent);
-    }
-    return true;
+    return Sys_WriteAll(fd_, text, length);
 }
 
 // What the server logs when it takes line from this user: "uid N> " and the

@@ -13,6 +13,7 @@
 #include "attached_console.h"
 #include "console_link.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv)
     bool oneLine = argc == 4 && std::strcmp(argv[2], "-c") == 0;
     if (argc != 2 && !oneLine)
         return Usage();
+    signal(SIGPIPE, SIG_IGN);  // a server gone is a failed write, not the tool's end
     CConsoleLink link;
     if (!link.Connect(argv[1]))
         return kExitRefused;

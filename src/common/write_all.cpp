@@ -1,0 +1,18 @@
+#include "write_all.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+bool Sys_WriteAll(int fd, const char* text, size_t length)
+{
+    while (length > 0) {
+        ssize_t written = write(fd, text, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        text += written;
+        length -= static_cast<size_t>(written);
+    }
+    return true;
+}
