@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -85,17 +86,19 @@ bool NinthRefused(const std::string& path, const std::function<void()>& pump, in
 }
 
 // Reads every connection until the launcher closes it, counting the bytes
-// of each and noting the engine's frame at each close.
-void ReadUntilClosed(Connections& fds, long long (&bytes)[kMaxControlClients],
-                     long (&closedAt)[kMaxControlClients], const volatile long* engineFrame)
+// of each and noting the engine's frame at each close; returns when the
+// first was closed.
+long long ReadUntilClosed(Connections& fds, long long (&bytes)[kMaxControlClients],
+                          long (&closedAt)[kMaxControlClients], const volatile long* engineFrame)
 {
     static char buffer[65536];
+    long long firstClose = 0;
     for (int open = kMaxControlClients; open > 0;) {
         pollfd polled[kMaxControlClients];
         for (int i = 0; i < kMaxControlClients; ++i)
             polled[i] = pollfd{fds[i], POLLIN, 0};
         if (poll(polled, kMaxControlClients, -1) < 0 && errno != EINTR)
-            return;
+            break;
         for (int i = 0; i < kMaxControlClients; ++i) {
             if (fds[i] < 0 || polled[i].revents == 0)
                 continue;
@@ -104,12 +107,15 @@ void ReadUntilClosed(Connections& fds, long long (&bytes)[kMaxControlClients],
                 bytes[i] += got;
             } else if (got == 0 || errno != EINTR) {
                 closedAt[i] = *engineFrame;
+                firstClose = firstClose > 0 ? firstClose : MonotonicNanoseconds();
                 close(fds[i]);
                 fds[i] = -1;
                 --open;
             }
         }
     }
+    CloseAll(fds);
+    return firstClose;
 }
 
 // What the run loop calls in every frame of the service.
@@ -142,38 +148,51 @@ void SleepNanoseconds(long nanoseconds)
 }
 
 struct PacedFigures {
-    double mean = 0, polling = 0, pollIntervalMs = 0;
+    double mean = 0;           // of every call
+    double quiet = 0;          // median of the calls that did not poll
+    double polling = 0;        // median of those that did
+    double pollIntervalMs = 0;
     long polls = 0;
 };
+
+double Median(std::vector<long long>& values)
+{
+    if (values.empty())
+        return 0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return static_cast<double>(values[values.size() / 2]);
+}
 
 // Each call timed alone, 1 ms apart. The calls that poll are told by the
 // service's own rule, on the coarse clock read just before the call: a gap
 // makes the first one poll, and the next is due kListenerPollInterval
-// after it.
-PacedFigures Paced()
+// after it. Medians, because a call now and then loses the processor.
+PacedFigures Paced(bool socketOpen)
 {
+    std::vector<long long> quiet, polling;
+    quiet.reserve(kPacedCalls);
+    polling.reserve(kPacedCalls);
     SleepNanoseconds(kPollGapNanoseconds);
     int64_t nextPoll = 0;
-    long long total = 0, pollingTotal = 0, begin = MonotonicNanoseconds();
-    PacedFigures figures;
+    long long total = 0, begin = MonotonicNanoseconds();
     for (long i = 0; i < kPacedCalls; ++i) {
         int64_t coarse = Sys_CoarseMicroseconds();
         long long start = MonotonicNanoseconds();
         FrameCalls();
         long long took = MonotonicNanoseconds() - start;
         total += took;
-        if (coarse >= nextPoll) {
-            nextPoll = coarse + kListenerPollInterval;
-            pollingTotal += took;
-            ++figures.polls;
-        }
+        bool polled = socketOpen && coarse >= nextPoll;
+        nextPoll = polled ? coarse + kListenerPollInterval : nextPoll;
+        (polled ? polling : quiet).push_back(took);
         SleepNanoseconds(kPaceNanoseconds);
     }
+    PacedFigures figures;
     figures.mean = static_cast<double>(total) / kPacedCalls;
-    if (figures.polls > 0) {
-        figures.polling = static_cast<double>(pollingTotal) / figures.polls;
+    figures.polls = static_cast<long>(polling.size());
+    figures.quiet = Median(quiet);
+    figures.polling = Median(polling);
+    if (figures.polls > 0)
         figures.pollIntervalMs = (MonotonicNanoseconds() - begin) / 1e6 / figures.polls;
-    }
     return figures;
 }
 
@@ -234,7 +253,8 @@ LaunchSetup IdleConsoles::Without(LaunchSetup setup, long warmup) const
 void IdleConsoles::Attend(long warmup, long frames)
 {
     ++seen_.runs;
-    std::string path = directory_ + "/control";
+    seen_.lastMsPerFrame = 0;
+    std::string path = File("control");
     Connections fds;
     if (!ConnectAll(path, fds, kAttachMilliseconds)) {
         ++seen_.unattached;
@@ -242,18 +262,28 @@ void IdleConsoles::Attend(long warmup, long frames)
     }
     bool attached = NinthRefused(path, [] {}, kAttachMilliseconds);
     long attachedAt = *engineFrame_;
-    seen_.unattached += attached ? 0 : 1;
-    seen_.late += attached && attachedAt >= warmup ? 1 : 0;
-    seen_.latestAttachFrame = std::max(seen_.latestAttachFrame, attached ? attachedAt : -1);
-    long long bytes[kMaxControlClients] = {};
-    long closedAt[kMaxControlClients] = {};
-    ReadUntilClosed(fds, bytes, closedAt, engineFrame_);
-    for (int i = 0; i < kMaxControlClients; ++i) {
-        seen_.closedEarly += frames > 0 && closedAt[i] < warmup + frames - 1 ? 1 : 0;
-        seen_.leastBytes = seen_.leastBytes < 0 ? bytes[i] : std::min(seen_.leastBytes, bytes[i]);
-        seen_.mostBytes = std::max(seen_.mostBytes, bytes[i]);
-    }
+    long long attachTime = MonotonicNanoseconds();
+    Received received;
+    long long closeTime = ReadUntilClosed(fds, received.bytes, received.closedAt, engineFrame_);
     *engineFrame_ = 0;
+    Note(attached, warmup - attachedAt, frames > 0 ? warmup + frames - 1 : 0, received);
+    if (attached && closeTime > attachTime && received.closedAt[0] > attachedAt)
+        seen_.lastMsPerFrame = (closeTime - attachTime) / 1e6 / (received.closedAt[0] - attachedAt);
+}
+
+void IdleConsoles::Note(bool attached, long margin, long lastFrame, const Received& received)
+{
+    seen_.unattached += attached ? 0 : 1;
+    seen_.late += attached && margin <= 0 ? 1 : 0;
+    bool firstAttached = seen_.runs - seen_.unattached == 1;
+    if (attached)
+        seen_.leastMargin = firstAttached ? margin : std::min(seen_.leastMargin, margin);
+    for (int i = 0; i < kMaxControlClients; ++i) {
+        seen_.closedEarly += received.closedAt[i] < lastFrame ? 1 : 0;
+        long long bytes = received.bytes[i];
+        seen_.leastBytes = seen_.leastBytes < 0 ? bytes : std::min(seen_.leastBytes, bytes);
+        seen_.mostBytes = std::max(seen_.mostBytes, bytes);
+    }
 }
 
 ControlHookCost MeasureControlHook()
@@ -261,7 +291,9 @@ ControlHookCost MeasureControlHook()
     ControlHookCost cost;
     cost.clock = HotNanoseconds(ClockRead);
     cost.hotOff = HotNanoseconds(FrameCalls);
-    cost.pacedOff = Paced().mean;
+    PacedFigures off = Paced(false);
+    cost.pacedOff = off.mean;
+    cost.quietOff = off.quiet;
     char pattern[] = "/tmp/tarn-bench-hook-XXXXXX";
     if (!mkdtemp(pattern))
         return cost;
@@ -270,8 +302,9 @@ ControlHookCost MeasureControlHook()
     if (Control_Open(path.c_str()) && ConnectAll(path, fds, 1000)) {
         cost.attached = NinthRefused(path, FrameCalls, 5000);
         cost.hotOn = HotNanoseconds(FrameCalls);
-        PacedFigures on = Paced();
+        PacedFigures on = Paced(true);
         cost.pacedOn = on.mean;
+        cost.quietOn = on.quiet;
         cost.pollingOn = on.polling;
         cost.polls = on.polls;
         cost.pollIntervalMs = on.pollIntervalMs;

@@ -1,6 +1,7 @@
 #ifndef TARN_BENCH_CONTROL_CLIENTS_H
 #define TARN_BENCH_CONTROL_CLIENTS_H
 
+#include "control_socket.h"
 #include "launcher_run.h"
 
 #include <string>
@@ -12,12 +13,13 @@
 // What the idle consoles met over the runs they attended.
 struct Attendance {
     int runs = 0;
-    int unattached = 0;     // runs in which not all of them got attached
-    int late = 0;           // runs in which that was known only after the warm-up
-    int closedEarly = 0;    // consoles closed before the engine's last frame
-    long latestAttachFrame = -1;  // the latest engine frame by which a run's were known attached
+    int unattached = 0;   // runs in which not all of them got attached
+    int late = 0;         // runs in which that was known only after the warm-up
+    int closedEarly = 0;  // consoles closed before the engine's last frame
+    long leastMargin = 0;         // warm-up frames left when they were known attached, least of the runs
     long long leastBytes = -1;    // received by one console in one run
     long long mostBytes = 0;
+    double lastMsPerFrame = 0;    // the frames' length from the attach to the end, last run
 };
 
 // As many consoles as the launcher admits, attached to a launcher's
@@ -44,8 +46,16 @@ public:
     // close; frames 0 checks no close.
     void Attend(long warmup, long frames);
     const Attendance& Seen() const { return seen_; }
+    // A path in their directory, for a file of the benchmark's own.
+    std::string File(const std::string& name) const { return directory_ + "/" + name; }
 
 private:
+    struct Received {
+        long long bytes[kMaxControlClients] = {};
+        long closedAt[kMaxControlClients] = {};  // the engine's frame then
+    };
+    void Note(bool attached, long margin, long lastFrame, const Received& received);
+
     std::string directory_;
     void* shared_ = nullptr;                // the mapped frame file, if any
     volatile long* engineFrame_ = nullptr;  // the engine's Shared::frame
@@ -58,8 +68,12 @@ private:
 struct ControlHookCost {
     bool attached = false;
     double hotOff = 0, hotOn = 0;        // back to back, 20 million calls
-    double pacedOff = 0, pacedOn = 0;    // mean, calls 1 ms apart, as frames at 1000 a second
-    double pollingOn = 0;                // mean of those of them that polled the socket
+    // Calls 1 ms apart, as frames come at 1000 a second: the mean of all,
+    // the median of those that did not poll the socket, and the median of
+    // those that did.
+    double pacedOff = 0, pacedOn = 0;
+    double quietOff = 0, quietOn = 0;
+    double pollingOn = 0;
     long pacedCalls = 0, polls = 0;
     double pollIntervalMs = 0;           // between two polls, on average
     double clock = 0;                    // the coarse clock read alone, back to back
