@@ -55,12 +55,6 @@ void WaitFor(const Launched& launched)
     close(launched.input);
 }
 
-// Runs the launcher until it ends.
-void RunIn(const ServerDir& dir, const LaunchSetup& setup)
-{
-    WaitFor(StartIn(dir, setup));
-}
-
 // setup with the bench engine told how many frames to measure and where
 // to write its figures.
 LaunchSetup Measured(const LaunchSetup& setup, const ServerDir& dir, long frames)
@@ -124,15 +118,29 @@ PacingFigures RunLauncher(const LaunchSetup& setup, long frames,
 std::pair<PacingFigures, PacingFigures> RunLaunchersTogether(const LaunchSetup& first,
                                                              const LaunchSetup& second, long frames)
 {
+    return RunLaunchersTogether(first, second, frames, [] {});
+}
+
+std::pair<PacingFigures, PacingFigures> RunLaunchersTogether(const LaunchSetup& first,
+                                                             const LaunchSetup& second, long frames,
+                                                             const std::function<void()>& meanwhile)
+{
     ServerDir dirs[2] = {ServerDir(BENCH_ENGINE), ServerDir(BENCH_ENGINE)};
     Launched launched[2] = {StartIn(dirs[0], Measured(first, dirs[0], frames)),
                             StartIn(dirs[1], Measured(second, dirs[1], frames))};
+    meanwhile();
     for (const Launched& each : launched)
         WaitFor(each);
     return {ReadResults(dirs[0].File("results.txt")), ReadResults(dirs[1].File("results.txt"))};
 }
 
 std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double least)
+{
+    return SyscallsPerFrame(setup, least, [] {});
+}
+
+std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double least,
+                                               const std::function<void()>& meanwhile)
 {
     const long shortRun = 500, longRun = 2500;
     std::map<std::string, long> counts[2];
@@ -141,7 +149,9 @@ std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double 
         LaunchSetup run = setup;
         run.wrapper = {"strace", "-f", "-c", "-o", dir.File("strace.txt")};
         run.environment.push_back({"BENCH_FRAMES", std::to_string(i == 0 ? shortRun : longRun)});
-        RunIn(dir, run);
+        Launched launched = StartIn(dir, run);
+        meanwhile();
+        WaitFor(launched);
         counts[i] = ReadStraceSummary(dir.File("strace.txt"));
     }
     std::map<std::string, double> perFrame;

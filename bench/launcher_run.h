@@ -31,10 +31,19 @@ PacingFigures RunLauncher(const LaunchSetup& setup, long frames,
 // that both meet the same disturbances from the rest of the machine.
 std::pair<PacingFigures, PacingFigures> RunLaunchersTogether(const LaunchSetup& first,
                                                              const LaunchSetup& second, long frames);
+// The same, calling meanwhile() in this process once both have started,
+// and waiting for their ends when it returns.
+std::pair<PacingFigures, PacingFigures> RunLaunchersTogether(const LaunchSetup& first,
+                                                             const LaunchSetup& second, long frames,
+                                                             const std::function<void()>& meanwhile);
 
 // System calls per idle frame, by name, from two runs of different length
 // under strace (so that startup and teardown cancel out); calls rarer than
 // least per frame are left out.
 std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double least = 0.005);
+// The same, calling meanwhile() in this process once each of the two
+// launchers has started, and waiting for its end when it returns.
+std::map<std::string, double> SyscallsPerFrame(const LaunchSetup& setup, double least,
+                                               const std::function<void()>& meanwhile);
 
 #endif

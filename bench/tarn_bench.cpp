@@ -4,6 +4,7 @@
 // slack setting and the console's keystroke latency. Prints markdown and
 // writes a CSV (and the frame intervals, for plotting) into the directory
 // given as the first argument.
+#include "control_clients.h"
 #include "floor.h"
 #include "launcher_run.h"
 #include "output_stall.h"
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <tuple>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -498,6 +500,170 @@ void OutputSection(Report& report)
     OutputSyscalls(report, before);
 }
 
+
+// The engine's unmeasured frames before the measured ones, where frames
+// come 1 ms apart and flat out: long enough for the consoles to attach.
+constexpr long kPacedWarmup = 100;
+constexpr long kFlatOutWarmup = 1000000;
+
+// One pair of launchers side by side: without the socket and with it,
+// every console it admits attached and idle.
+struct ControlRound {
+    double ratio = 0;  // frame rate with the consoles over without
+    PacingFigures none, attached;
+};
+
+ControlRound RunControlRound(IdleConsoles& consoles, int strategy, long frames)
+{
+    LaunchSetup setup = Strategy(strategy);
+    setup.countAllocations = true;
+    ControlRound round;
+    std::tie(round.none, round.attached) =
+        RunLaunchersTogether(consoles.Without(setup, kPacedWarmup), consoles.With(setup, kPacedWarmup), frames,
+                             [&consoles, frames] { consoles.Attend(kPacedWarmup, frames); });
+    if (round.none.framesPerSecond > 0)
+        round.ratio = round.attached.framesPerSecond / round.none.framesPerSecond;
+    return round;
+}
+
+double AllocationsPerFrame(const PacingFigures& figures)
+{
+    return figures.frames > 0 ? static_cast<double>(figures.allocations) / figures.frames : -1;
+}
+
+// Frame rate with every console the control socket admits attached and
+// idle, against no control socket: the two launchers side by side, 10000
+// frames (about 10 s) each, three times; the median ratio counts.
+void ControlPacing(Report& report, IdleConsoles& consoles)
+{
+    const long frames = 10000;
+    std::printf("| strategy | fps, no socket | fps, 8 consoles | 8 consoles / no socket, median (least, most) of three | seconds | p99 µs, no socket / 8 consoles | longest frame interval µs of the three, no socket / 8 consoles | CPU µs per frame, no socket / 8 consoles | heap allocations per frame of the three, no socket / 8 consoles |\n|---|---|---|---|---|---|---|---|---|\n");
+    for (int strategy : {0, 3}) {
+        std::vector<ControlRound> rounds;
+        double longest[2] = {0, 0}, allocations[2] = {-1, -1};
+        for (int i = 0; i < 3; ++i) {
+            rounds.push_back(RunControlRound(consoles, strategy, frames));
+            longest[0] = std::max(longest[0], rounds.back().none.maxMicroseconds);
+            longest[1] = std::max(longest[1], rounds.back().attached.maxMicroseconds);
+            allocations[0] = std::max(allocations[0], AllocationsPerFrame(rounds.back().none));
+            allocations[1] = std::max(allocations[1], AllocationsPerFrame(rounds.back().attached));
+        }
+        std::sort(rounds.begin(), rounds.end(), [](const auto& a, const auto& b) { return a.ratio < b.ratio; });
+        const PacingFigures& none = rounds[1].none;
+        const PacingFigures& attached = rounds[1].attached;
+        double seconds = attached.framesPerSecond > 0 ? attached.frames / attached.framesPerSecond : 0;
+        std::printf("| %s | %.0f | %.0f | %.3f (%.3f, %.3f) | %.1f | %.0f / %.0f | %.0f / %.0f | %.2f / %.2f | %.3f / %.3f |\n",
+                    kStrategyNames[strategy], none.framesPerSecond, attached.framesPerSecond, rounds[1].ratio,
+                    rounds[0].ratio, rounds[2].ratio, seconds, none.p99Microseconds, attached.p99Microseconds,
+                    longest[0], longest[1], none.cpuMicrosecondsPerFrame, attached.cpuMicrosecondsPerFrame,
+                    allocations[0], allocations[1]);
+        report.Row("control", strategy, "fps_ratio_to_no_socket", rounds[1].ratio);
+        report.Row("control", strategy, "max_us", longest[1]);
+        report.Row("control", strategy, "max_us_no_socket", longest[0]);
+        report.Row("control", strategy, "allocations_per_frame", allocations[1]);
+        report.Row("control", strategy, "cpu_us_per_frame_no_socket", none.cpuMicrosecondsPerFrame);
+        report.Row("control", strategy, "cpu_us_per_frame", attached.cpuMicrosecondsPerFrame);
+    }
+}
+
+// The launcher's own cost per frame, strategy 3 flat out, without and with
+// the socket and its consoles, alternating, best of five; then the
+// service's per-frame calls alone in this process.
+void ControlCost(Report& report, IdleConsoles& consoles)
+{
+    const long frames = 1000000;
+    LaunchSetup setup = Strategy(3);
+    setup.environment = {{"BENCH_NET_SLEEP", "none"}};
+    double wall[2] = {1e18, 1e18}, cpu[2] = {1e18, 1e18}, barePoll = 1e18;
+    for (int run = 0; run < 5; ++run) {
+        for (int on = 0; on < 2; ++on) {
+            PacingFigures figures =
+                on ? RunLauncher(consoles.With(setup, kFlatOutWarmup), frames,
+                                 [&consoles] { consoles.Attend(kFlatOutWarmup, frames); })
+                   : RunLauncher(consoles.Without(setup, kFlatOutWarmup), frames);
+            wall[on] = std::min(wall[on], figures.framesPerSecond > 0 ? 1e9 / figures.framesPerSecond : 1e18);
+            cpu[on] = std::min(cpu[on], figures.cpuMicrosecondsPerFrame * 1000);
+        }
+        barePoll = std::min(barePoll, BareEngineLoopNanoseconds(BENCH_ENGINE, frames, true));
+    }
+    std::printf("\n| strategy 3 flat out | wall ns per frame, no socket / 8 consoles | bare loop with the console's poll, ns | beyond the poll, no socket / 8 consoles | CPU ns per frame, no socket / 8 consoles | 8 consoles minus no socket, wall / CPU |\n|---|---|---|---|---|---|\n");
+    std::printf("| launcher | %.0f / %.0f | %.0f | %.0f / %.0f | %.0f / %.0f | %.0f / %.0f |\n", wall[0], wall[1],
+                barePoll, wall[0] - barePoll, wall[1] - barePoll, cpu[0], cpu[1], wall[1] - wall[0],
+                cpu[1] - cpu[0]);
+    report.Row("control", 3, "beyond_poll_ns_off", wall[0] - barePoll);
+    report.Row("control", 3, "beyond_poll_ns_on", wall[1] - barePoll);
+    report.Row("control", 3, "cpu_ns_on_minus_off", cpu[1] - cpu[0]);
+    ControlHookCost hook = MeasureControlHook();
+    std::printf("\n| the service's per-frame calls in this process | no socket | socket, 8 consoles attached%s |\n|---|---|---|\n",
+                hook.attached ? "" : " (NOT all attached)");
+    std::printf("| back to back, 20 million calls, ns per call | %.1f | %.1f |\n", hook.hotOff, hook.hotOn);
+    std::printf("| %ld calls 1 ms apart: median ns of a call that does not poll | %.0f | %.0f |\n", hook.pacedCalls,
+                hook.quietOff, hook.quietOn);
+    std::printf("| of those, the %ld that polled (one every %.1f ms): median ns | | %.0f |\n", hook.polls,
+                hook.pollIntervalMs, hook.pollingOn);
+    std::printf("| all %ld: mean ns per call | %.0f | %.0f |\n", hook.pacedCalls, hook.pacedOff, hook.pacedOn);
+    std::printf("\nThe coarse clock read alone, back to back: %.1f ns.\n", hook.clock);
+    report.Row("control", 3, "hook_ns_off", hook.hotOff);
+    report.Row("control", 3, "hook_ns_on", hook.hotOn);
+    report.Row("control", 3, "paced_ns_off", hook.pacedOff);
+    report.Row("control", 3, "paced_ns_on", hook.pacedOn);
+    report.Row("control", 3, "paced_quiet_ns_off", hook.quietOff);
+    report.Row("control", 3, "paced_quiet_ns_on", hook.quietOn);
+    report.Row("control", 3, "polling_ns_on", hook.pollingOn);
+    report.Row("control", 3, "poll_interval_ms", hook.pollIntervalMs);
+    report.Row("control", 3, "clock_ns", hook.clock);
+}
+
+// System calls per idle frame, without and with the consoles, the rare
+// calls kept: those are the socket's polls. A poll comes every so many
+// milliseconds, not frames, so the frames' length under strace is shown
+// beside them.
+void ControlSyscalls(Report& report, IdleConsoles& consoles)
+{
+    std::printf("\n| idle frame | calls per frame, no socket / 8 consoles | 8 consoles minus no socket, by call | by call, 8 consoles | ms per frame under strace with 8 consoles, from their attach to the end: 500 / 2500-frame run |\n|---|---|---|---|---|\n");
+    for (int strategy : {0, 3}) {
+        std::map<std::string, double> off = SyscallsPerFrame(consoles.Without(Strategy(strategy), kPacedWarmup), 0);
+        std::vector<double> frameMs;
+        std::map<std::string, double> on = SyscallsPerFrame(consoles.With(Strategy(strategy), kPacedWarmup), 0,
+                                                            [&consoles, &frameMs] {
+                                                                consoles.Attend(kPacedWarmup, 0);
+                                                                frameMs.push_back(consoles.Seen().lastMsPerFrame);
+                                                            });
+        std::string extra;
+        for (const auto& [name, count] : on) {
+            char item[96];
+            std::snprintf(item, sizeof(item), "%s%s %+.4f", extra.empty() ? "" : ", ", name.c_str(), count - off[name]);
+            extra += count != off[name] ? item : "";
+        }
+        double offTotal = Totalled(off).first;
+        auto [onTotal, onDetail] = Totalled(on);
+        std::printf("| %s | %.4f / %.4f | %s | %s | %.2f / %.2f |\n", kStrategyNames[strategy], offTotal, onTotal,
+                    extra.c_str(), onDetail.c_str(), frameMs.size() > 0 ? frameMs[0] : 0.0,
+                    frameMs.size() > 1 ? frameMs[1] : 0.0);
+        report.Row("control_syscalls", strategy, "no_socket", offTotal);
+        report.Row("control_syscalls", strategy, "consoles", onTotal);
+        report.Row("control_syscalls", strategy, "poll", on["poll"]);
+    }
+}
+
+// A control socket with 8 idle consoles attached against none, in one run.
+void ControlSection(Report& report)
+{
+    std::printf("\n### Control socket (%s): 8 idle consoles attached against no control socket\n\n", report.arch.c_str());
+    if (report.arch != "x86-64") {
+        std::printf("Measured on x86-64 only.\n");
+        return;
+    }
+    IdleConsoles consoles;
+    ControlPacing(report, consoles);
+    ControlCost(report, consoles);
+    ControlSyscalls(report, consoles);
+    const Attendance& seen = consoles.Seen();
+    std::printf("\nThe consoles attended %d runs. All 8 were attached in %d of them, known to be so with at least %ld warm-up frames still to run (only after the measured frames had begun in %d); %d consoles were closed before the engine's last frame; each received %lld to %lld bytes in a run.\n",
+                seen.runs, seen.runs - seen.unattached, seen.leastMargin, seen.late, seen.closedEarly,
+                seen.leastBytes, seen.mostBytes);
+}
+
 }  // namespace
 
 void StopSection(Report& report)
@@ -528,12 +694,13 @@ int main(int argc, char** argv)
         s_frames = std::atol(argv[2]);
     report.csv.open(report.directory + "/results-" + report.arch + ".csv");
     // A third argument runs one section only: pacing, slack, cost,
-    // syscalls, query, console, stop, supervisors or output.
+    // syscalls, query, console, stop, supervisors, output or control.
     std::string only = argc > 3 ? argv[3] : "";
     const std::pair<const char*, void (*)(Report&)> sections[] = {
         {"pacing", PacingSection}, {"slack", TimerSlackSection}, {"cost", OwnCostSection},
         {"syscalls", SyscallSection}, {"query", QuerySection}, {"console", ConsoleSection},
-        {"stop", StopSection}, {"supervisors", SupervisorSection}, {"output", OutputSection}};
+        {"stop", StopSection}, {"supervisors", SupervisorSection}, {"output", OutputSection},
+        {"control", ControlSection}};
     for (const auto& [name, run] : sections)
         if (only.empty() || only == name)
             run(report);
