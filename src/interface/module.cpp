@@ -14,13 +14,25 @@ namespace {
 constexpr size_t kPathSize = 1024;
 constexpr size_t kRetryPathSize = 512;
 
-// Builds the absolute path of moduleName into path. False when the current
-// directory cannot be read; the path is then left unused.
+// The path tried is never cut to fit its buffer: a cut path names another
+// file, which may lie outside the directory and be someone else's. A path
+// that does not fit is refused with the loader's kind of line.
+void ReportTooLong(const char* directory, const char* separator, const char* moduleName)
+{
+    std::printf("Error:%s%s%s: path longer than %zu characters\n", directory, separator, moduleName,
+                kPathSize - 1);
+}
+
+// Builds the absolute path of moduleName into path. False, with the reason
+// printed, when the current directory cannot be read or the path does not
+// fit; the path is then left unused.
 bool ModulePath(const char* moduleName, char (&path)[kPathSize])
 {
     if (moduleName[0] == '/') {
-        FormatCut(path, sizeof(path), "%s", moduleName);
-        return true;
+        if (FormatWhole(path, sizeof(path), "%s", moduleName))
+            return true;
+        ReportTooLong("", "", moduleName);
+        return false;
     }
     char directory[kPathSize];
     if (!getcwd(directory, sizeof(directory))) {
@@ -31,8 +43,10 @@ bool ModulePath(const char* moduleName, char (&path)[kPathSize])
     size_t length = std::strlen(directory);
     if (length > 0 && directory[length - 1] == '/')
         directory[length - 1] = '\0';
-    FormatCut(path, sizeof(path), "%s/%s", directory, moduleName);
-    return true;
+    if (FormatWhole(path, sizeof(path), "%s/%s", directory, moduleName))
+        return true;
+    ReportTooLong(directory, "/", moduleName);
+    return false;
 }
 
 constexpr size_t kReasonSize = kPathSize + 64;
@@ -61,13 +75,15 @@ CSysModule* Sys_LoadModule(const char* moduleName)
         return nullptr;
 
     char reason[kReasonSize];
-    void* handle = Open(moduleName[0] == '/' ? moduleName : path, reason);
+    void* handle = Open(path, reason);
     if (handle)
         return static_cast<CSysModule*>(handle);
     std::printf("Error:%s\n", reason);
 
+    // The second attempt prints nothing of its own, not even for its length.
     char retryPath[kRetryPathSize];
-    FormatCut(retryPath, sizeof(retryPath), "%s.so", path);
+    if (!FormatWhole(retryPath, sizeof(retryPath), "%s.so", path))
+        return nullptr;
     return static_cast<CSysModule*>(Open(retryPath, reason));
 }
 
