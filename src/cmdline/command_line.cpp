@@ -92,16 +92,15 @@ void Expand(const char* text, BoundedText& out)
     }
 }
 
-// The word after the first space at or after match: up to the next space
-// or the end. Empty when there is none.
+// The word after the first space at or after match, cut to the value
+// buffer. Empty when there is none.
 void CopyValue(const char* match, char (&value)[CCommandLine::kValueSize])
 {
     BoundedText out(value, sizeof(value));
-    const char* space = std::strchr(match, ' ');
-    if (space) {
-        for (const char* p = space + 1; *p && *p != ' '; ++p)
-            out.Put(*p);
-    }
+    unsigned length = 0;
+    const char* word = CmdLine_ValueWord(match, &length);
+    for (unsigned i = 0; i < length; ++i)
+        out.Put(word[i]);
     out.Finish();
 }
 
@@ -113,6 +112,14 @@ void DropTrailingSpaces(char* text)
 }
 
 }  // namespace
+
+const char* CmdLine_ValueWord(const char* match, unsigned* length)
+{
+    const char* space = std::strchr(match, ' ');
+    const char* word = space ? space + 1 : match + std::strlen(match);
+    *length = static_cast<unsigned>(std::strcspn(word, " "));
+    return word;
+}
 
 CCommandLine::~CCommandLine()
 {

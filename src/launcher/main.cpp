@@ -61,12 +61,23 @@ void JoinArguments(int argc, char** argv)
     *end = '\0';
 }
 
+// True when value, as CheckParm gave it for the switch at match, is the whole
+// word given: a cut value would name another file or strategy than the
+// operator's, so it is not used at all.
+bool WholeValue(const char* match, const char* value)
+{
+    unsigned length = 0;
+    CmdLine_ValueWord(match, &length);
+    return length == std::strlen(value);
+}
+
 // Plain sleep unless -pingboost names another strategy.
 void ChoosePacing()
 {
     long pingboost = 0;
     char* value = nullptr;
-    if (cmdline->CheckParm("-pingboost", &value) && value)
+    const char* match = cmdline->CheckParm("-pingboost", &value);
+    if (match && value && WholeValue(match, value))
         pingboost = std::strtol(value, nullptr, 10);
     Sys_ChoosePacing(pingboost, Engine_NetSleep());
 }
@@ -74,11 +85,14 @@ void ChoosePacing()
 void WritePidFile()
 {
     char* value = nullptr;
-    if (!cmdline->CheckParm("-pidfile", &value) || !value)
+    const char* match = cmdline->CheckParm("-pidfile", &value);
+    if (!match || !value)
         return;
-    FILE* file = std::fopen(value, "w");
+    FILE* file = WholeValue(match, value) ? std::fopen(value, "w") : nullptr;
     if (!file) {
-        std::printf("Warning: unable to open pidfile (%s)\n", value);
+        unsigned length = 0;
+        const char* name = CmdLine_ValueWord(match, &length);
+        std::printf("Warning: unable to open pidfile (%.*s)\n", static_cast<int>(length), name);
         return;
     }
     std::fprintf(file, "%i\n", static_cast<int>(getpid()));
