@@ -16,10 +16,10 @@ struct ToolResult {
     std::string out;
 };
 
-ToolResult RunQuery(const std::string& arguments)
+ToolResult RunQuery(const std::string& arguments, const std::string& tool = TARN_QUERY_PATH)
 {
     ToolResult result;
-    FILE* pipe = popen((std::string(TARN_QUERY_PATH) + " " + arguments + " 2>&1").c_str(), "r");
+    FILE* pipe = popen((tool + " " + arguments + " 2>&1").c_str(), "r");
     if (!pipe)
         return result;
     char buffer[256];
@@ -83,12 +83,21 @@ TEST(QueryClientAlone, APortThatNeverAnswersCountsAsLostAndEndsWithOne)
     EXPECT_NE(first.substr(6), second.substr(6));
 }
 
-TEST(QueryClientAlone, UnusableArgumentsPrintTheUsageAndEndWithTwo)
+// tarn-query and tarn-run take numbers whole and in range, and a switch of
+// their own with its value, or refuse to start at all.
+TEST(ToolArguments, UnusableOnesPrintTheUsageAndEndWithTwo)
 {
-    for (const char* arguments : {"-c 0", "-c x", "-w", "-bogus", "a b", "host:"}) {
-        ToolResult result = RunQuery(arguments);
-        EXPECT_EQ(result.status, 2) << arguments << "\n" << result.out;
-        EXPECT_EQ(result.out.rfind("usage: tarn-query ", 0), 0u) << arguments << "\n" << result.out;
+    const std::string query = TARN_QUERY_PATH, run = std::string("TARN_LAUNCHER=/bin/true ") + TARN_RUN_PATH;
+    struct Row { std::string tool; const char* arguments; };
+    for (const Row& row : {Row{query, "-c 0"}, Row{query, "-c x"}, Row{query, "-w"}, Row{query, "-bogus"},
+                           Row{query, "a b"}, Row{query, "host:"}, Row{query, "-c 1 -w 100 127.0.0.1:99999"},
+                           Row{query, "-c 1 -w 100 127.0.0.1:0"}, Row{query, "-c 1 -w 100 127.0.0.1:+30100"},
+                           Row{run, "-w 4294967297"}, Row{run, "-w 5abc"}, Row{run, "-w"}, Row{run, "-w 0"},
+                           Row{run, "-w 86401"}, Row{run, "-d"}, Row{run, "-w 5 -d"}}) {
+        ToolResult result = RunQuery(row.arguments, row.tool);
+        EXPECT_EQ(result.status, 2) << row.arguments << "\n" << result.out;
+        EXPECT_TRUE(Contains(result.out, "usage: " + row.tool.substr(row.tool.rfind('/') + 1) + " "))
+            << row.arguments << "\n" << result.out;
     }
 }
 
