@@ -1,5 +1,5 @@
 // tarn-query: pings a reference server over its UDP query protocol and
-// prints round-trip times, or prints the server's info.
+// prints round-trip times, or prints the server's info, escaped.
 //
 //   tarn-query [-c COUNT] [-w MILLISECONDS] [-info] [HOST[:PORT]]
 //
@@ -149,6 +149,25 @@ int Ping(CQueryClient& client, const Options& options)
     return tally.received > 0 ? kExitReplied : kExitNoReply;
 }
 
+// The server's bytes as they may reach the operator's terminal: a byte
+// outside 32 to 126 (a hostile server's escape sequence among them) as
+// \xNN, the backslash as \\ so that no text passes for an escape, and the
+// info's line breaks as they are.
+void PrintEscaped(const char* text, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n')
+            std::putchar('\n');
+        else if (c == '\\')
+            std::fputs("\\\\", stdout);
+        else if (c < 32 || c > 126)
+            std::printf("\\x%02x", c);
+        else
+            std::putchar(c);
+    }
+}
+
 int Info(CQueryClient& client, const Options& options)
 {
     char text[kInfoSize];
@@ -158,7 +177,7 @@ int Info(CQueryClient& client, const Options& options)
         std::printf("no reply from %s\n", client.ServerText());
         return kExitNoReply;
     }
-    std::printf("%s", text);
+    PrintEscaped(text, client.PayloadLength());
     return kExitReplied;
 }
 
