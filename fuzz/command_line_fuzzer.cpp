@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -111,6 +112,34 @@ void CheckBuilt(CCommandLine& line)
     const char* text = line.GetCmdLine();
     FUZZ_CHECK(text != nullptr);
     FUZZ_CHECK(std::strlen(text) <= kLongestLine);
+}
+
+// What follows the last parameter-file reference of text (all of it when it
+// has none), scanned as the expansion does: it is copied unchanged.
+std::string TailAfterReferences(const std::string& text)
+{
+    size_t tail = 0;
+    bool tokenStart = true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (tokenStart && text[i] == '@') {
+            i = std::min(text.find(' ', i), text.size());  // the space that ends the name is consumed
+            tail = i + 1;
+            continue;
+        }
+        tokenStart = std::isspace(static_cast<unsigned char>(text[i])) != 0;
+    }
+    return tail < text.size() ? text.substr(tail) : "";
+}
+
+// A parameter file takes only the room that the rest of the text leaves, so
+// a text that fits keeps all that follows its last reference.
+void BuildFromText(CCommandLine& line, const std::string& text)
+{
+    line.CreateCmdLine(text.c_str());
+    CheckBuilt(line);
+    std::string built = line.GetCmdLine(), tail = TailAfterReferences(text);
+    if (text.size() <= kLongestLine)
+        FUZZ_CHECK(built.size() >= tail.size() && built.compare(built.size() - tail.size(), tail.size(), tail) == 0);
 }
 
 void BuildFromVector(CCommandLine& line, std::string_view body)
@@ -212,10 +241,7 @@ void Apply(CCommandLine& line, ParameterFiles& files, std::string_view record)
     std::string_view body = record.substr(1);
     switch (record[0]) {
     case 'F': files.Write(SplitOnce(body)); break;
-    case 'C':
-        line.CreateCmdLine(WithoutSlashes(body).c_str());
-        CheckBuilt(line);
-        break;
+    case 'C': BuildFromText(line, WithoutSlashes(body)); break;
     case 'c':
         line.CreateCmdLine(line.GetCmdLine());
         CheckBuilt(line);

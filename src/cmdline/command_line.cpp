@@ -26,6 +26,14 @@ public:
             Put(*text++);
     }
     size_t Length() const { return length_; }
+    // How many more characters fit.
+    size_t Room() const { return size_ - 1 - length_; }
+    // Drops what was put after the first length characters.
+    void Truncate(size_t length)
+    {
+        if (length < length_)
+            length_ = length;
+    }
     const char* Finish()
     {
         data_[length_] = '\0';
@@ -46,18 +54,29 @@ char* NewString(const char* text)
     return copy;
 }
 
-// Copies the contents of the named file into out, newlines as spaces,
-// followed by one space. False when the file cannot be opened.
-bool CopyParameterFile(const char* fileName, BoundedText& out)
+enum class FileCopy { kCopied, kMissing, kTooLong };
+
+// Copies the contents of the named file into out, followed by one space.
+// Newlines and NULs become spaces: a NUL would end the command line there
+// and drop everything after it without a word. Contents and space take at
+// most room characters; a file that needs more adds nothing, and reading
+// stops there, so that an endless file (/dev/zero) ends too.
+FileCopy CopyParameterFile(const char* fileName, size_t room, BoundedText& out)
 {
     FILE* file = std::fopen(fileName, "r");
     if (!file)
-        return false;
-    for (int c = std::fgetc(file); c != EOF && !out.Full(); c = std::fgetc(file))
-        out.Put(c == '\n' ? ' ' : static_cast<char>(c));
-    out.Put(' ');
+        return FileCopy::kMissing;
+    size_t start = out.Length();
+    int c = std::fgetc(file);
+    for (; c != EOF && out.Length() + 1 < start + room; c = std::fgetc(file))
+        out.Put(c == '\n' || c == '\0' ? ' ' : static_cast<char>(c));
     std::fclose(file);
-    return true;
+    if (c != EOF || room == 0) {
+        out.Truncate(start);
+        return FileCopy::kTooLong;
+    }
+    out.Put(' ');
+    return FileCopy::kCopied;
 }
 
 // Expands the parameter-file reference whose name starts at name (just
@@ -71,15 +90,22 @@ const char* ExpandReference(const char* name, BoundedText& out)
     while (*end && *end != ' ')
         nameText.Put(*end++);
     nameText.Finish();
+    const char* next = *end == ' ' ? end + 1 : end;
+    // Room stays for the rest of the text, so that a file never pushes the
+    // switches after it off the end of the line.
+    size_t rest = std::strlen(next);
+    size_t room = out.Room() > rest ? out.Room() - rest : 0;
     // A name longer than the buffer is never opened cut short: that could
     // read another file than the operator named.
     bool cut = static_cast<size_t>(end - name) != nameText.Length();
-    if (cut || !CopyParameterFile(fileName, out)) {
+    FileCopy copy = cut ? FileCopy::kMissing : CopyParameterFile(fileName, room, out);
+    if (copy != FileCopy::kCopied) {
         Sys_Print("Parameter file '");
         Sys_Print(fileName);
-        Sys_Print("' not found, skipping...");
+        Sys_Print(copy == FileCopy::kMissing ? "' not found, skipping..."
+                                             : "' too long for the command line, skipping...\n");
     }
-    return *end == ' ' ? end + 1 : end;
+    return next;
 }
 
 void Expand(const char* text, BoundedText& out)
@@ -97,16 +123,15 @@ void Expand(const char* text, BoundedText& out)
     }
 }
 
-// The word after the first space at or after match: up to the next space
-// or the end. Empty when there is none.
+// The word after the first space at or after match, cut to the value
+// buffer. Empty when there is none.
 void CopyValue(const char* match, char (&value)[CCommandLine::kValueSize])
 {
     BoundedText out(value, sizeof(value));
-    const char* space = std::strchr(match, ' ');
-    if (space) {
-        for (const char* p = space + 1; *p && *p != ' '; ++p)
-            out.Put(*p);
-    }
+    unsigned length = 0;
+    const char* word = CmdLine_ValueWord(match, &length);
+    for (unsigned i = 0; i < length; ++i)
+        out.Put(word[i]);
     out.Finish();
 }
 
@@ -118,6 +143,14 @@ void DropTrailingSpaces(char* text)
 }
 
 }  // namespace
+
+const char* CmdLine_ValueWord(const char* match, unsigned* length)
+{
+    const char* space = std::strchr(match, ' ');
+    const char* word = space ? space + 1 : match + std::strlen(match);
+    *length = static_cast<unsigned>(std::strcspn(word, " "));
+    return word;
+}
 
 CCommandLine::~CCommandLine()
 {

@@ -32,4 +32,11 @@ public:
 
 extern ICommandLine* cmdline;
 
+// The value word of the switch that CheckParm found at match, as it stands
+// in the command line: where it begins, and its length in *length.
+// CheckParm's copy holds only the first 127 characters of a longer word, so
+// a caller for whom a cut value would mean something else (another file)
+// compares the two lengths.
+const char* CmdLine_ValueWord(const char* match, unsigned* length);
+
 #endif

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <initializer_list>
 #include <unistd.h>
 
 namespace {
@@ -15,13 +16,27 @@ namespace {
 constexpr size_t kPathSize = 1024;
 constexpr size_t kRetryPathSize = 512;
 
-// Builds the absolute path of moduleName into path. False when the current
-// directory cannot be read; the path is then left unused.
+// The path tried is never cut to fit its buffer: a cut path names another
+// file, which may lie outside the directory and be someone else's. A path
+// that does not fit is refused with the loader's kind of line.
+void ReportTooLong(const char* directory, const char* separator, const char* moduleName)
+{
+    char limit[64];
+    std::snprintf(limit, sizeof(limit), ": path longer than %zu characters\n", kPathSize - 1);
+    for (const char* part : {"Error:", directory, separator, moduleName, static_cast<const char*>(limit)})
+        Sys_Print(part);
+}
+
+// Builds the absolute path of moduleName into path. False, with the reason
+// printed, when the current directory cannot be read or the path does not
+// fit; the path is then left unused.
 bool ModulePath(const char* moduleName, char (&path)[kPathSize])
 {
     if (moduleName[0] == '/') {
-        FormatCut(path, sizeof(path), "%s", moduleName);
-        return true;
+        if (FormatWhole(path, sizeof(path), "%s", moduleName))
+            return true;
+        ReportTooLong("", "", moduleName);
+        return false;
     }
     char directory[kPathSize];
     if (!getcwd(directory, sizeof(directory))) {
@@ -32,8 +47,10 @@ bool ModulePath(const char* moduleName, char (&path)[kPathSize])
     size_t length = std::strlen(directory);
     if (length > 0 && directory[length - 1] == '/')
         directory[length - 1] = '\0';
-    FormatCut(path, sizeof(path), "%s/%s", directory, moduleName);
-    return true;
+    if (FormatWhole(path, sizeof(path), "%s/%s", directory, moduleName))
+        return true;
+    ReportTooLong(directory, "/", moduleName);
+    return false;
 }
 
 constexpr size_t kReasonSize = kPathSize + 64;
@@ -62,15 +79,17 @@ CSysModule* Sys_LoadModule(const char* moduleName)
         return nullptr;
 
     char reason[kReasonSize];
-    void* handle = Open(moduleName[0] == '/' ? moduleName : path, reason);
+    void* handle = Open(path, reason);
     if (handle)
         return static_cast<CSysModule*>(handle);
     Sys_Print("Error:");
     Sys_Print(reason);
     Sys_Print("\n");
 
+    // The second attempt prints nothing of its own, not even for its length.
     char retryPath[kRetryPathSize];
-    FormatCut(retryPath, sizeof(retryPath), "%s.so", path);
+    if (!FormatWhole(retryPath, sizeof(retryPath), "%s.so", path))
+        return nullptr;
     return static_cast<CSysModule*>(Open(retryPath, reason));
 }
 

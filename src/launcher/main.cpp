@@ -65,12 +65,23 @@ void JoinArguments(int argc, char** argv)
     *end = '\0';
 }
 
+// True when value, as CheckParm gave it for the switch at match, is the whole
+// word given: a cut value would name another file or strategy than the
+// operator's, so it is not used at all.
+bool WholeValue(const char* match, const char* value)
+{
+    unsigned length = 0;
+    CmdLine_ValueWord(match, &length);
+    return length == std::strlen(value);
+}
+
 // Plain sleep unless -pingboost names another strategy.
 void ChoosePacing()
 {
     long pingboost = 0;
     char* value = nullptr;
-    if (cmdline->CheckParm("-pingboost", &value) && value)
+    const char* match = cmdline->CheckParm("-pingboost", &value);
+    if (match && value && WholeValue(match, value))
         pingboost = std::strtol(value, nullptr, 10);
     Sys_ChoosePacing(pingboost, Engine_NetSleep());
 }
@@ -78,11 +89,14 @@ void ChoosePacing()
 void WritePidFile()
 {
     char* value = nullptr;
-    if (!cmdline->CheckParm("-pidfile", &value) || !value)
+    const char* match = cmdline->CheckParm("-pidfile", &value);
+    if (!match || !value)
         return;
-    FILE* file = std::fopen(value, "w");
+    FILE* file = WholeValue(match, value) ? std::fopen(value, "w") : nullptr;
     if (!file) {
-        Sys_Printf("Warning: unable to open pidfile (%s)\n", value);
+        unsigned length = 0;
+        const char* name = CmdLine_ValueWord(match, &length);
+        Sys_Printf("Warning: unable to open pidfile (%.*s)\n", static_cast<int>(length), name);
         return;
     }
     std::fprintf(file, "%i\n", static_cast<int>(getpid()));
@@ -108,9 +122,16 @@ bool StartFileSystem()
 bool OpenListeners()
 {
     char* path = nullptr;
-    if (cmdline->CheckParm("-controlsocket", &path) && path && !Control_Open(path))
+    const char* match = cmdline->CheckParm("-controlsocket", &path);
+    if (!match || !path)
+        return true;
+    if (!WholeValue(match, path)) {
+        unsigned length = 0;
+        const char* whole = CmdLine_ValueWord(match, &length);
+        Sys_Printf("Control socket path too long for a socket address: %.*s\n", static_cast<int>(length), whole);
         return false;
-    return true;
+    }
+    return Control_Open(path);
 }
 
 void StopFileSystem()

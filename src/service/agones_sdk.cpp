@@ -26,7 +26,8 @@ constexpr int64_t kAnswerTimeout = kSecond;
 constexpr int64_t kRecheck = 200;
 // What the process may spend delivering /shutdown before it ends.
 constexpr int64_t kShutdownBudget = kSecond;
-// Between attempts at /shutdown while the sidecar refuses connections.
+// The first pause between attempts at /shutdown; each pause doubles, so a
+// sidecar that refuses is asked a few times in the budget, not hammered.
 constexpr int kShutdownRetryMilliseconds = 50;
 constexpr int64_t kNever = INT64_MAX;
 constexpr int kMaxPort = 65535;
@@ -83,6 +84,7 @@ private:
     int64_t abandonAt_ = 0;     // of the exchange in flight
     bool readyWanted_ = false;  // the first frame of the process has run
     bool readyDone_ = false;    // the sidecar answered /ready with a 2xx
+    bool readyFirst_ = false;   // a /health failed: a due /ready goes once before the next
     bool stopped_ = false;      // Stopping has run
     int64_t readyAt_ = 0;       // the next attempt at /ready
     int64_t healthAt_ = 0;      // the next /health
@@ -123,6 +125,8 @@ void CAgonesSdk::Step(int64_t now)
         post_.Close();
         if (inFlight_ == kReady && progress == HttpProgress::kSucceeded)
             readyDone_ = true;
+        if (inFlight_ == kHealth)
+            readyFirst_ = progress != HttpProgress::kSucceeded;
         inFlight_ = kNoCall;
     }
     Call next = NextCall(now);
@@ -135,21 +139,30 @@ void CAgonesSdk::Step(int64_t now)
 // outcome, so pings keep their spacing and a refused /ready is retried.
 void CAgonesSdk::Begin(Call call, int64_t now)
 {
-    if (call == kReady)
+    if (call == kReady) {
         readyAt_ = now + kReadyRetry;
-    else
+        readyFirst_ = false;
+    } else {
         healthAt_ = now + kHealthInterval;
+    }
     if (post_.Begin(port_, requests_[call], lengths_[call])) {
         inFlight_ = call;
         abandonAt_ = now + kAnswerTimeout;
+    } else if (call == kHealth) {
+        readyFirst_ = true;
     }
 }
 
+// /health first whenever it is due, since Agones marks a server Unhealthy
+// without it: a /ready that is never answered holds it up by one exchange
+// at most. Only after a failed /health does a due /ready go first, once, so
+// that a sidecar stuck on /health still hears /ready.
 Call CAgonesSdk::NextCall(int64_t now) const
 {
-    if (readyWanted_ && !readyDone_ && now >= readyAt_)
-        return kReady;
-    return now >= healthAt_ ? kHealth : kNoCall;
+    bool ready = readyWanted_ && !readyDone_ && now >= readyAt_;
+    if (now >= healthAt_ && !(readyFirst_ && ready))
+        return kHealth;
+    return ready ? kReady : kNoCall;
 }
 
 int64_t CAgonesSdk::NextDue(int64_t now) const
@@ -160,7 +173,8 @@ int64_t CAgonesSdk::NextDue(int64_t now) const
 }
 
 // Gives up whatever was in flight and spends at most kShutdownBudget on
-// /shutdown, trying again while the sidecar refuses.
+// /shutdown, trying again after a growing pause while the sidecar refuses
+// or answers with a failure.
 void CAgonesSdk::Stopping(int64_t now)
 {
     if (stopped_)
@@ -170,11 +184,10 @@ void CAgonesSdk::Stopping(int64_t now)
     inFlight_ = kNoCall;
     due_ = kNever;
     int64_t end = now + kShutdownBudget;
-    while (!DeliverShutdown(end)) {
-        int64_t left = end - Sys_MonotonicMicroseconds();
-        if (left <= 0)
+    for (int pause = kShutdownRetryMilliseconds; !DeliverShutdown(end); pause *= 2) {
+        // No attempt is begun that the budget would cut off at once.
+        if (end - Sys_MonotonicMicroseconds() <= int64_t{pause} * 1000)
             return;
-        int pause = static_cast<int>(Earliest(left / 1000 + 1, kShutdownRetryMilliseconds));
         poll(nullptr, 0, pause);
     }
 }

@@ -11,36 +11,44 @@
 
 namespace {
 
-constexpr int kNotYet = -1;
-
 bool WouldBlock()
 {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
 }
 
-// The status code of an answer that begins "HTTP/1.x NNN", kNotYet while
-// its first line is incomplete, 0 when it is no such line.
-int StatusCode(const char* reply, int length)
+bool Digit(char c)
 {
-    const char* end = static_cast<const char*>(std::memchr(reply, '\n', length));
-    if (!end)
-        return kNotYet;
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+// "HTTP/1.1 200 OK": the prefix, a digit for the minor version, a space,
+// three digits, then a space or the end of the line. Anything looser would
+// take "HTTP/1.1 2000" for a success.
+int Http_StatusCode(const char* reply, int length)
+{
+    const void* found = length > 0 ? std::memchr(reply, '\n', static_cast<size_t>(length)) : nullptr;
+    const char* newline = static_cast<const char*>(found);
+    if (!newline)
+        return kHttpNotYet;
+    int line = static_cast<int>(newline - reply);
+    if (line > 0 && reply[line - 1] == '\r')
+        --line;
     const char prefix[] = "HTTP/1.";
     const int prefixLength = sizeof(prefix) - 1;
-    // "HTTP/1.1 200": the prefix, the minor version, a space, three digits.
-    if (end - reply < prefixLength + 5 || std::memcmp(reply, prefix, prefixLength) != 0 ||
-        reply[prefixLength + 1] != ' ')
+    const int codeEnd = prefixLength + 5;
+    if (line < codeEnd || std::memcmp(reply, prefix, prefixLength) != 0 || !Digit(reply[prefixLength]) ||
+        reply[prefixLength + 1] != ' ' || (line > codeEnd && reply[codeEnd] != ' '))
         return 0;
     int code = 0;
-    for (const char* digit = reply + prefixLength + 2; digit < reply + prefixLength + 5; ++digit) {
-        if (*digit < '0' || *digit > '9')
+    for (const char* digit = reply + prefixLength + 2; digit < reply + codeEnd; ++digit) {
+        if (!Digit(*digit))
             return 0;
         code = code * 10 + (*digit - '0');
     }
     return code;
 }
-
-}  // namespace
 
 int Http_FormatJsonPost(char (&out)[kHttpRequestSize], int port, const char* path)
 {
@@ -109,8 +117,8 @@ HttpProgress CHttpPost::Receive()
     if (got < 0)
         return WouldBlock() ? HttpProgress::kPending : Fail();
     received_ += static_cast<int>(got);
-    int code = StatusCode(reply_, received_);
-    if (code == kNotYet && got > 0 && received_ < kHttpReplySize)
+    int code = Http_StatusCode(reply_, received_);
+    if (code == kHttpNotYet && got > 0 && received_ < kHttpReplySize)
         return HttpProgress::kPending;
     if (code < 200 || code > 299)
         return Fail();

@@ -16,6 +16,14 @@ constexpr int kHttpReplySize = 128;
 // answer; returns the length, or -1 when it does not fit.
 int Http_FormatJsonPost(char (&out)[kHttpRequestSize], int port, const char* path);
 
+// What Http_StatusCode gives while the status line has not all arrived.
+constexpr int kHttpNotYet = -1;
+
+// The status code of the length bytes of an answer that begin with a status
+// line "HTTP/1.x NNN" (followed by a space or the end of the line);
+// kHttpNotYet while that line is incomplete, 0 when it is no such line.
+int Http_StatusCode(const char* reply, int length);
+
 enum class HttpProgress {
     kPending,    // nothing more can happen without waiting
     kSucceeded,  // a 2xx status line arrived; the connection is closed

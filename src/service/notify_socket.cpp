@@ -1,6 +1,7 @@
 #include "notify_socket.h"
 
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -27,6 +28,21 @@ bool SetAddress(NotifySocket& notify, const char* text)
 }
 
 }  // namespace
+
+const char* Notify_Unusable(const char* addressText)
+{
+    NotifySocket probe;
+    if (addressText[0] != '@' && addressText[0] != '/')
+        return "neither an absolute path nor @name";
+    if (!SetAddress(probe, addressText))
+        return "too long for a socket address";
+    struct stat status;
+    if (addressText[0] == '@' || stat(addressText, &status) != 0 || S_ISSOCK(status.st_mode))
+        return nullptr;
+    if (S_ISDIR(status.st_mode))
+        return "a directory, not a socket";
+    return S_ISREG(status.st_mode) ? "a regular file, not a socket" : "not a socket";
+}
 
 bool Notify_Open(NotifySocket& notify, const char* addressText)
 {

@@ -19,6 +19,11 @@ struct NotifySocket {
 // that names nothing is no failure: the datagrams are dropped.
 bool Notify_Open(NotifySocket& notify, const char* addressText);
 
+// Why the address text can never be used, for a warning, or null: neither
+// a path nor "@name", too long, or a path to something that is no socket.
+// A path that names nothing yet is no reason.
+const char* Notify_Unusable(const char* addressText);
+
 // Sends one datagram without waiting; false when it was dropped.
 bool Notify_Send(const NotifySocket& notify, const char* text, size_t length);
 

@@ -3,6 +3,7 @@
 // on the socket that NOTIFY_SOCKET names.
 #include "notify_socket.h"
 #include "supervisor.h"
+#include "sys_printf.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -18,6 +19,8 @@ constexpr int64_t kStatusInterval = 5 * 1000000;
 constexpr int64_t kMicrosecondsPerSecond = 1000000;
 // Every message is a few short lines.
 constexpr size_t kMessageSize = 256;
+// More than the longest usable address, enough to recognise a longer one.
+constexpr int kShownAddress = 128;
 
 // One datagram's text, built in place. A line that does not fit is left
 // out whole rather than sent cut.
@@ -167,7 +170,12 @@ ISupervisor* Systemd_OpenSupervisor()
     const char* address = std::getenv("NOTIFY_SOCKET");
     if (!address)
         return nullptr;
-    bool opened = s_notify.Open(address);
+    // A supervisor waiting for a READY=1 that cannot come must at least be
+    // told why; an empty value counts as none.
+    const char* unusable = *address ? Notify_Unusable(address) : nullptr;
+    if (unusable)
+        Sys_Printf("Warning: NOTIFY_SOCKET is %s (%.*s)\n", unusable, kShownAddress, address);
+    bool opened = !unusable && s_notify.Open(address);
     ForgetEnvironment();
     return opened ? &s_notify : nullptr;
 }

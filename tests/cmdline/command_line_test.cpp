@@ -116,18 +116,30 @@ TEST_F(CommandLineTest, NullOrEmptyTextGivesAnEmptyString)
     EXPECT_EQ(Build(""), "");
 }
 
-TEST_F(CommandLineTest, ExpansionIsCutAtTheBufferBound)
+TEST_F(CommandLineTest, TextPastTheBufferBoundIsCut)
 {
     std::string atLimit(CCommandLine::kExpandedSize - 1, 'x');
     EXPECT_EQ(Build(atLimit.c_str()), atLimit);
     EXPECT_EQ(Build((atLimit + "y").c_str()), atLimit);
+}
 
-    // A parameter file larger than the buffer fills it and no more.
-    std::string big(3 * CCommandLine::kExpandedSize, 'f');
-    WriteFile("big", big);
-    std::string result = Build("-a @big -b");
-    ASSERT_EQ(result.size(), static_cast<size_t>(CCommandLine::kExpandedSize - 1));
-    EXPECT_EQ(result, "-a " + big.substr(0, result.size() - 3));
+// A NUL separates words; a file too long for the room the rest of the line
+// leaves is refused whole, and read no further.
+TEST_F(CommandLineTest, ParameterFilesNeverDropWhatFollowsThem)
+{
+    const std::string room(CCommandLine::kExpandedSize - 1 - 6, 'f'), big(3 * CCommandLine::kExpandedSize, 'f');
+    const std::string tooLong = "' too long for the command line, skipping...\n";
+    struct Row { std::string contents, text, line, printed; };
+    for (const Row& row : {Row{std::string("-pingboost 3\0\n", 14), "@p -port 30273", "-pingboost 3   -port 30273", ""},
+                           Row{"", "@/dev/zero -port 30273", "-port 30273", "Parameter file '/dev/zero" + tooLong},
+                           Row{room, "-a @p -b", "-a " + room + " -b", ""},
+                           Row{room + "f", "-a @p -b", "-a -b", "Parameter file 'p" + tooLong},
+                           Row{big, "-a @p -b", "-a -b", "Parameter file 'p" + tooLong}}) {
+        WriteFile("p", row.contents);
+        std::string printed;
+        EXPECT_EQ(Build(row.text.c_str(), &printed), row.line) << row.text << " " << row.contents.size();
+        EXPECT_EQ(printed, row.printed) << row.text << " " << row.contents.size();
+    }
 }
 
 TEST_F(CommandLineTest, OverlongFileNameIsNotFoundAndNeverOverruns)

@@ -143,6 +143,25 @@ TEST_F(ModuleTest, ADirectoryTooDeepForTheBufferGivesNull)
     EXPECT_EQ(printed.rfind("Error:", 0), 0u) << printed;
 }
 
+// Never cut to a prefix that names a file planted elsewhere.
+TEST_F(ModuleTest, APathIsLoadedWholeOrNotAtAll)
+{
+    struct Row { size_t directory; bool absolute; size_t plantedAt; bool loads; };
+    fs::path root = fs::current_path();
+    auto enter = [](const fs::path& directory) { fs::create_directory(directory); fs::current_path(directory); };
+    int index = 0;
+    for (Row row : {Row{1015, false, 511, false}, Row{1015, false, 1023, false}, Row{1015, true, 511, false},
+                    Row{1009, false, 1023, true}, Row{494, false, 511, true}}) {
+        enter(root / std::to_string(++index));
+        for (size_t left; (left = row.directory - fs::current_path().string().size()) > 0;)
+            enter(std::string(left <= 201 ? left - 1 : 150, 'd'));
+        std::string first = fs::current_path().string() + "/engine_amd.so";
+        fs::copy_file(Module("test_engine"), (first + ".so").substr(0, row.plantedAt));
+        EXPECT_EQ(Load(row.absolute ? first : "engine_amd.so") != nullptr, row.loads) << "row " << index;
+        EXPECT_EQ(printed == "Error:" + first + ": path longer than 1023 characters\n", !row.loads) << printed;
+    }
+}
+
 TEST_F(ModuleTest, FactoriesAndSymbolsAreLookedUpInTheModule)
 {
     CSysModule* engine = Load(Module("test_engine"));

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -131,6 +134,61 @@ TEST(AgonesSidecar, AValueThatIsNoPortIsReportedAndNothingConnects)
         EXPECT_LT(AcceptWithin(listener, 0), 0) << value;
     }
     close(listener);
+}
+
+struct Hostile { std::string path, answer; size_t minReady, maxShutdown; };
+
+// In a child process, in front of the real SDK server on realPort: logs each
+// request and relays it, but for the path that gets answer ("hold": none).
+[[noreturn]] void ServeHostile(int listener, const Hostile& row, int realPort, const std::string& log)
+{
+    for (int fd;; close(fd)) {
+        char buffer[512];
+        ssize_t got = recv(fd = AcceptWithin(listener, -1), buffer, sizeof(buffer), 0);
+        std::string request(buffer, got > 0 ? got : 0);
+        bool asked = request.rfind("POST " + row.path + " ", 0) == 0;
+        std::ofstream(log, std::ios::app) << request.substr(0, request.find(" HTTP/")) << "\n";
+        if (got <= 0 || (asked && row.answer == "hold" && dup(fd) >= 0))
+            continue;  // given up before it was sent, or held open for good
+        int real = asked ? -1 : LoopbackConnection(realPort);
+        std::string reply = asked ? row.answer : "";
+        send(real, request.data(), request.size(), MSG_NOSIGNAL);
+        while ((got = recv(real, buffer, sizeof(buffer), 0)) > 0)
+            reply.append(buffer, got);
+        close(real);
+        send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+    }
+}
+
+// /health keeps its schedule at the real SDK server whatever /ready meets; a
+// loose status line is no success; a refused /shutdown is not hammered.
+TEST(AgonesSidecar, HostileAnswersNeitherStarveHealthNorPassForSuccess)
+{
+    if (SdkSidecar::Binary().empty())
+        GTEST_SKIP() << "../shared/agones/sdk-server is missing";
+    for (const Hostile& row : {Hostile{"/ready", "hold", 1, 1}, Hostile{"/ready", "HTTP/1.1 2000 OK\r\n\r\n", 2, 1},
+                               Hostile{"/ready", "HTTP/1.X 200 OK\r\n\r\n", 2, 1},
+                               Hostile{"/shutdown", "HTTP/1.1 500 Internal Server Error\r\n\r\n", 1, 5}}) {
+        int port = FreeLoopbackPorts(1), listener = LoopbackListener(port);  // before the real one picks its own
+        SdkSidecar sidecar;
+        ServerDir dir;
+        pid_t hostile = fork();
+        if (hostile == 0)
+            ServeHostile(listener, row, std::stoi(sidecar.Port()), dir.File("requests"));
+        RunningServer server(dir, {}, Sdk(std::to_string(port), {{"TARN_TEST_QUIET", "1"}}));
+        EXPECT_TRUE(sidecar.WaitForCalls(kHealth, 3)) << row.answer;
+        std::vector<long long> pings = sidecar.Calls(kHealth);
+        for (size_t i = 1; i < pings.size(); ++i)
+            EXPECT_LE(pings[i] - pings[i - 1], 2 * kSecond) << row.answer;
+        EXPECT_GE(Count(dir.Read("requests"), "POST /ready\n"), row.minReady) << row.answer;
+        server.Type("quit\n");
+        EXPECT_EQ(server.Finish().exitStatus, 0);
+        size_t shutdowns = Count(dir.Read("requests"), "POST /shutdown\n");
+        EXPECT_TRUE(shutdowns >= 1 && shutdowns <= row.maxShutdown) << shutdowns;
+        kill(hostile, SIGKILL);
+        waitpid(hostile, nullptr, 0);
+        close(listener);
+    }
 }
 
 }  // namespace

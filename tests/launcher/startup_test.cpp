@@ -214,6 +214,25 @@ TEST(Pidfile, InAMissingDirectoryWarnsAndStartupGoesOn)
     EXPECT_EQ(Matching(dir.Log(), "shutdown").size(), 1u);
 }
 
+// CheckParm keeps 127 characters: a cut value would name another file.
+TEST(SwitchValues, AreUsedWholeOrNotAtAll)
+{
+    for (std::string name : {"-pidfile", "-pingboost"}) {
+        for (size_t length : {127, 128, 200}) {
+            ServerDir dir;
+            bool pidfile = name == "-pidfile";
+            std::string value = pidfile ? std::string(length, 'p') : "3" + std::string(length - 1, 'x');
+            dir.Write(value.substr(0, 127), "kept\n");
+            RunResult result = dir.Run({name, value}, OneFrame());
+            bool used = pidfile ? dir.Read(value.substr(0, 127)) != "kept\n"
+                                : Contains(First(dir.Log(), "frame 1 "), "net_sleeps=1");
+            std::string warning = pidfile && length > 127 ? "Warning: unable to open pidfile (" + value + ")\n" : "";
+            EXPECT_EQ(used, length == 127) << name << " " << length;
+            EXPECT_EQ(result.out, warning + kConsoleBanner) << name << " " << length;
+        }
+    }
+}
+
 // --- the launcher's exports ---------------------------------------------
 
 TEST(Exports, AreServedByTheLaunchersFactory)

@@ -90,4 +90,20 @@ TEST(SystemdNotify, ReadyReloadingReadyStoppingWithPingsInBoundsThatStopWhileAFr
     }
 }
 
+// A path that names nothing yet may still be bound: no warning.
+TEST(SystemdNotify, AnUnusableAddressIsReportedOnceAndTheServerRunsOn)
+{
+    ServerDir dir;
+    dir.Write("file", "");
+    for (std::pair<std::string, std::string> row : std::vector<std::pair<std::string, std::string>>{
+             {dir.File("file"), "a regular file, not a socket"}, {dir.Path(), "a directory, not a socket"},
+             {"/dev/null", "not a socket"}, {"/" + std::string(200, 'n'), "too long for a socket address"},
+             {"run/notify", "neither an absolute path nor @name"}, {"/nonexistent/notify", ""}}) {
+        RunOptions options;
+        options.environment = {{"NOTIFY_SOCKET", row.first}, {"TARN_TEST_FRAMES", "1"}};
+        std::string warning = "Warning: NOTIFY_SOCKET is " + row.second + " (" + row.first.substr(0, 128) + ")\n";
+        EXPECT_EQ(dir.Run({}, options).out, "\nConsole initialized.\n" + (row.second.empty() ? "" : warning));
+    }
+}
+
 }  // namespace

@@ -56,6 +56,11 @@ int LoopbackListener(int port)
     return fd >= 0 && listen(fd, 8) == 0 ? fd : -1;
 }
 
+int LoopbackConnection(int port)
+{
+    return LoopbackSocket(port, false);
+}
+
 std::string SdkSidecar::Binary()
 {
     std::string path = TARN_SHARED_DIR "/agones/sdk-server";

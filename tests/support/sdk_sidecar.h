@@ -12,6 +12,8 @@
 int FreeLoopbackPorts(int count);
 // A non-blocking listener on 127.0.0.1:port, or -1.
 int LoopbackListener(int port);
+// A blocking connection to 127.0.0.1:port, or -1.
+int LoopbackConnection(int port);
 
 class SdkSidecar {
 public:

@@ -49,13 +49,17 @@ void UdpProbe::SendTo(int port, const std::string& datagram, const std::string& 
            sizeof(to));
 }
 
-std::string UdpProbe::Receive(int waitMilliseconds) const
+std::string UdpProbe::Receive(int waitMilliseconds, int* fromPort) const
 {
     pollfd readable{descriptor_, POLLIN, 0};
     if (poll(&readable, 1, waitMilliseconds) <= 0)
         return "<none>";
     char buffer[2048];
-    ssize_t length = recv(descriptor_, buffer, sizeof(buffer), 0);
+    sockaddr_in from{};
+    socklen_t size = sizeof(from);
+    ssize_t length = recvfrom(descriptor_, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &size);
+    if (fromPort)
+        *fromPort = ntohs(from.sin_port);
     return length < 0 ? "<none>" : std::string(buffer, static_cast<size_t>(length));
 }
 

@@ -18,8 +18,9 @@ public:
     // The probe's own port: taken as long as the probe lives.
     int Port() const;
     void SendTo(int port, const std::string& datagram, const std::string& address = "127.0.0.1") const;
-    // The next datagram, or "<none>" when nothing came within the wait.
-    std::string Receive(int waitMilliseconds = 10000) const;
+    // The next datagram (its sender's port in fromPort when given), or
+    // "<none>" when nothing came within the wait.
+    std::string Receive(int waitMilliseconds = 10000, int* fromPort = nullptr) const;
 
 private:
     int descriptor_ = -1;

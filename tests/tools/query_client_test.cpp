@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <sys/wait.h>
 
@@ -16,12 +17,16 @@ struct ToolResult {
     std::string out;
 };
 
-ToolResult RunQuery(const std::string& arguments)
+// serve, when given, answers as the server while the tool waits.
+ToolResult RunQuery(const std::string& arguments, const std::function<void()>& serve = {},
+                    const std::string& tool = TARN_QUERY_PATH)
 {
     ToolResult result;
-    FILE* pipe = popen((std::string(TARN_QUERY_PATH) + " " + arguments + " 2>&1").c_str(), "r");
+    FILE* pipe = popen((tool + " " + arguments + " 2>&1").c_str(), "r");
     if (!pipe)
         return result;
+    if (serve)
+        serve();
     char buffer[256];
     for (size_t length; (length = fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
         result.out.append(buffer, length);
@@ -83,12 +88,35 @@ TEST(QueryClientAlone, APortThatNeverAnswersCountsAsLostAndEndsWithOne)
     EXPECT_NE(first.substr(6), second.substr(6));
 }
 
-TEST(QueryClientAlone, UnusableArgumentsPrintTheUsageAndEndWithTwo)
+// A hostile server's escape sequences never reach the terminal as such.
+TEST(QueryClientAlone, InfoBytesOutsideThePrintableRangeAreShownEscaped)
 {
-    for (const char* arguments : {"-c 0", "-c x", "-w", "-bogus", "a b", "host:"}) {
-        ToolResult result = RunQuery(arguments);
-        EXPECT_EQ(result.status, 2) << arguments << "\n" << result.out;
-        EXPECT_EQ(result.out.rfind("usage: tarn-query ", 0), 0u) << arguments << "\n" << result.out;
+    for (std::pair<std::string, std::string> row : std::vector<std::pair<std::string, std::string>>{
+             {"\x1b]0;owned\x07\x1b[2Jtitle\n", "\\x1b]0;owned\\x07\\x1b[2Jtitle\n"},
+             {std::string("a\0\r\x7f\x80\xff\\x1b\n", 11), "a\\x00\\x0d\\x7f\\x80\\xff\\\\x1b\n"}}) {
+        UdpProbe server;
+        ToolResult result = RunQuery("-info -w 10000 127.0.0.1:" + std::to_string(server.Port()), [&] {
+            int client = 0;
+            std::string token = server.Receive(10000, &client).substr(6, 4);
+            server.SendTo(client, QueryDatagram(kQueryInfo | kQueryReply, token) + row.first);
+        });
+        EXPECT_EQ(result.out, row.second) << result.status;
+    }
+}
+
+// Numbers whole and in range, and a switch of the tool's own with its value.
+TEST(ToolArguments, UnusableOnesPrintTheUsageAndEndWithTwo)
+{
+    const std::string query = TARN_QUERY_PATH, run = std::string("TARN_LAUNCHER=/bin/true ") + TARN_RUN_PATH;
+    struct Row { std::string tool; const char* arguments; };
+    for (const Row& row : {Row{query, "-c 0"}, Row{query, "-c x"}, Row{query, "-w"}, Row{query, "-bogus"},
+                           Row{query, "a b"}, Row{query, "host:"}, Row{query, "-c 1 -w 100 127.0.0.1:99999"},
+                           Row{query, "-c 1 -w 100 127.0.0.1:0"}, Row{query, "-c 1 -w 100 127.0.0.1:+30100"},
+                           Row{run, "-w 4294967297"}, Row{run, "-w 5abc"}, Row{run, "-w"}, Row{run, "-w 0"},
+                           Row{run, "-w 86401"}, Row{run, "-d"}, Row{run, "-w 5 -d"}}) {
+        ToolResult result = RunQuery(row.arguments, {}, row.tool);
+        EXPECT_EQ(result.status, 2) << row.arguments << "\n" << result.out;
+        EXPECT_TRUE(Contains(result.out, "usage: tarn-")) << row.arguments << "\n" << result.out;
     }
 }
 

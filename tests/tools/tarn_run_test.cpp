@@ -4,14 +4,19 @@
 #include "launcher_spawn.h"
 #include "monotonic.h"
 #include "pty_job.h"
+#include "file_text.h"
 #include "server_run.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <fcntl.h>
+#include <grp.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,6 +143,47 @@ TEST(StartScript, WithAWatchdogEndsAHungLauncherWithinTheLimitAndASecondButLetsA
         close(run.input);
         EXPECT_EQ(Matching(dir.Log(), "filesystem activate").size(), forever ? 2u : 1u);
         EXPECT_EQ(dir.Read("stdout.txt").find("ending it with SIGABRT") != std::string::npos, forever);
+    }
+}
+
+// Pings for 3 s (longer than the watchdog's limit), as another user, the
+// NOTIFY_SOCKET that launcher started with; ends with 0 when none arrived.
+[[noreturn]] void Flood(pid_t launcher, uid_t uid, gid_t gid)
+{
+    std::string environment = ReadFile("/proc/" + std::to_string(launcher) + "/environ");
+    size_t at = environment.find("NOTIFY_SOCKET="), from = at + 14;
+    std::string address = at == std::string::npos ? "" : environment.substr(from, environment.find('\0', from) - from);
+    if (address.empty() || setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+        _exit(2);
+    sockaddr_un to{AF_UNIX, {}};
+    address.copy(to.sun_path, sizeof(to.sun_path) - 1);
+    to.sun_path[0] = address[0] == '@' ? '\0' : address[0];
+    socklen_t length = offsetof(sockaddr_un, sun_path) + address.size() + (address[0] != '@');
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0), arrived = 0;
+    for (long long start = MonotonicNanoseconds(); MillisecondsSince(start) < 3000;)
+        arrived |= sendto(fd, "WATCHDOG=1\n", 11, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), length) == 11;
+    _exit(arrived);
+}
+
+// Even a user of the server's group is kept out.
+TEST(StartScript, AFloodFromAnotherUserNeitherReachesTheWatchdogNorEndsTheLauncher)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "sending as another user needs root";
+    for (uid_t uid : {65534, 30100}) {
+        ServerDir dir;
+        ScriptRun run = StartScript(dir, {}, "", "2");
+        ASSERT_TRUE(dir.WaitForLog("frame"));
+        pid_t flooder = fork();
+        if (flooder == 0)
+            Flood(std::stoi(dir.Read("server.pid")), uid, uid == 65534 ? 65534 : getgid());
+        int status = 0;
+        waitpid(flooder, &status, 0);
+        EXPECT_EQ(status, 0) << uid;
+        EXPECT_EQ(write(run.input, "quit\n", 5), 5);
+        EXPECT_EQ(WaitForScript(run, 20, dir), 0);
+        close(run.input);
+        EXPECT_EQ(Matching(dir.Log(), "filesystem activate").size(), 1u) << uid;
     }
 }
 

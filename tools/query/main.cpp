@@ -1,5 +1,5 @@
 // tarn-query: pings a reference server over its UDP query protocol and
-// prints round-trip times, or prints the server's info.
+// prints round-trip times, or prints the server's info, escaped.
 //
 //   tarn-query [-c COUNT] [-w MILLISECONDS] [-info] [HOST[:PORT]]
 //
@@ -8,6 +8,7 @@
 #include "query_client.h"
 #include "query_protocol.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@ constexpr int kPortSize = 8;
 constexpr int kInfoSize = QUERY_MAX_DATAGRAM;
 constexpr int kMaxCount = 1000;
 constexpr int kMaxWaitMilliseconds = 60000;
+constexpr int kMaxPort = 65535;
 constexpr long kPingGapNanoseconds = 100 * 1000000L;
 constexpr int kExitReplied = 0;
 constexpr int kExitNoReply = 1;
@@ -42,29 +44,34 @@ struct Tally {
     double totalMilliseconds = 0;
 };
 
+// The whole of text as a decimal number from low to high: no sign, no
+// blanks, nothing after the digits.
 bool ReadNumber(const char* text, int low, int high, int* value)
 {
-    char* end = nullptr;
-    long number = std::strtol(text, &end, 10);
-    if (!text[0] || *end || number < low || number > high)
+    if (!text[0] || std::strspn(text, "0123456789") != std::strlen(text))
+        return false;
+    errno = 0;
+    long number = std::strtol(text, nullptr, 10);
+    if (errno != 0 || number < low || number > high)
         return false;
     *value = static_cast<int>(number);
     return true;
 }
 
-// Splits "HOST[:PORT]"; false when a part does not fit.
+// Splits "HOST[:PORT]"; false when a part does not fit or the port is not
+// a number from 1 to 65535 (the resolver would take 99999 modulo 65536).
 bool ReadServer(const char* text, Options* options)
 {
     const char* colon = std::strrchr(text, ':');
     size_t hostLength = colon ? static_cast<size_t>(colon - text) : std::strlen(text);
-    size_t portLength = colon ? std::strlen(colon + 1) : 0;
-    if (hostLength == 0 || hostLength >= sizeof(options->host) || (colon && portLength == 0) ||
-        portLength >= sizeof(options->port))
+    int port = 0;
+    if (hostLength == 0 || hostLength >= sizeof(options->host) ||
+        (colon && !ReadNumber(colon + 1, 1, kMaxPort, &port)))
         return false;
     std::memcpy(options->host, text, hostLength);
     options->host[hostLength] = '\0';
     if (colon)
-        std::snprintf(options->port, sizeof(options->port), "%s", colon + 1);
+        std::snprintf(options->port, sizeof(options->port), "%d", port);
     return true;
 }
 
@@ -142,6 +149,25 @@ int Ping(CQueryClient& client, const Options& options)
     return tally.received > 0 ? kExitReplied : kExitNoReply;
 }
 
+// The server's bytes as they may reach the operator's terminal: a byte
+// outside 32 to 126 (a hostile server's escape sequence among them) as
+// \xNN, the backslash as \\ so that no text passes for an escape, and the
+// info's line breaks as they are.
+void PrintEscaped(const char* text, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n')
+            std::putchar('\n');
+        else if (c == '\\')
+            std::fputs("\\\\", stdout);
+        else if (c < 32 || c > 126)
+            std::printf("\\x%02x", c);
+        else
+            std::putchar(c);
+    }
+}
+
 int Info(CQueryClient& client, const Options& options)
 {
     char text[kInfoSize];
@@ -151,7 +177,7 @@ int Info(CQueryClient& client, const Options& options)
         std::printf("no reply from %s\n", client.ServerText());
         return kExitNoReply;
     }
-    std::printf("%s", text);
+    PrintEscaped(text, client.PayloadLength());
     return kExitReplied;
 }
 
@@ -162,9 +188,10 @@ int main(int argc, char** argv)
     Options options;
     if (!ReadArguments(argc, argv, &options)) {
         std::printf("usage: tarn-query [-c COUNT] [-w MILLISECONDS] [-info] [HOST[:PORT]]\n"
-                    "  pings a server (default 127.0.0.1:%d) COUNT times (default 4), waiting\n"
-                    "  up to MILLISECONDS (default 1000) for each reply; -info asks for its info.\n",
-                    QUERY_DEFAULT_PORT);
+                    "  pings a server (default 127.0.0.1:%d; PORT 1 to %d) COUNT times (1 to %d,\n"
+                    "  default 4), waiting up to MILLISECONDS (1 to %d, default 1000) for each\n"
+                    "  reply; -info asks for its info.\n",
+                    QUERY_DEFAULT_PORT, kMaxPort, kMaxCount, kMaxWaitMilliseconds);
         return kExitUsage;
     }
     CQueryClient client;

@@ -21,13 +21,15 @@ void TokenBytes(uint32_t token, unsigned char (&out)[QUERY_TOKEN_SIZE])
     std::memcpy(out, &token, sizeof(out));
 }
 
-void CopyPayload(const unsigned char* data, int length, char* payload, int size)
+// The number of bytes copied.
+int CopyPayload(const unsigned char* data, int length, char* payload, int size)
 {
     if (!payload || size <= 0)
-        return;
+        return 0;
     int count = length < size - 1 ? length : size - 1;
     std::memcpy(payload, data, static_cast<size_t>(count));
     payload[count] = '\0';
+    return count;
 }
 
 }  // namespace
@@ -114,7 +116,8 @@ ExchangeResult CQueryClient::Exchange(int type, uint32_t token, int waitMillisec
         }
         if (reply.type != (type | QUERY_REPLY))
             continue;
-        CopyPayload(datagram + QUERY_HEADER_SIZE, length - QUERY_HEADER_SIZE, payload, payloadSize);
+        payloadLength_ = CopyPayload(datagram + QUERY_HEADER_SIZE, length - QUERY_HEADER_SIZE, payload,
+                                     payloadSize);
         return EXCHANGE_REPLIED;
     }
     return EXCHANGE_TIMED_OUT;

@@ -30,6 +30,8 @@ public:
     // the same wait.
     ExchangeResult Exchange(int type, uint32_t token, int waitMilliseconds, char* payload,
                             int payloadSize);
+    // How many bytes the last reply put in payload: it may hold NULs.
+    int PayloadLength() const { return payloadLength_; }
 
 private:
     bool SendRequest(const QueryHeader& request);
@@ -37,6 +39,7 @@ private:
     int descriptor_ = -1;
     QueryChallenge challenge_ = {};
     char serverText_[kServerTextSize] = "";
+    int payloadLength_ = 0;
 };
 
 // Microseconds of the monotonic clock.

@@ -2,6 +2,9 @@
 //
 //   tarn-run [-d SERVER_DIRECTORY] [-w SECONDS] [LAUNCHER SWITCHES...]
 //
+// SECONDS is a whole number from 1 to 86400; anything else ends tarn-run
+// with the usage line and status 2.
+//
 // Runs tarn-launcher in the server directory (default: the current one) as
 // its own child, in the same process group, so that the terminal's console
 // and Ctrl-C and Ctrl-Z work as if the launcher had been started directly.
@@ -41,6 +44,9 @@ namespace {
 constexpr int kFirstPause = 1;
 constexpr int kLongestPause = 60;
 constexpr int kSettledSeconds = 300;
+constexpr long kMaxWatchSeconds = 86400;
+// Unusable arguments, or no watchdog socket: the launcher never ran.
+constexpr int kExitRefused = 2;
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 volatile std::sig_atomic_t s_stopping = 0;
@@ -184,26 +190,45 @@ void Pause(int seconds)
     }
 }
 
+// The whole of text as a number of seconds from 1 to kMaxWatchSeconds, or
+// -1: no sign, no blanks, nothing after the digits.
+int WatchSeconds(const char* text)
+{
+    if (!*text || std::strspn(text, "0123456789") != std::strlen(text))
+        return -1;
+    errno = 0;
+    long seconds = std::strtol(text, nullptr, 10);
+    return errno == 0 && seconds >= 1 && seconds <= kMaxWatchSeconds ? static_cast<int>(seconds) : -1;
+}
+
+void PrintUsage()
+{
+    std::printf("usage: tarn-run [-d SERVER_DIRECTORY] [-w SECONDS, 1 to %ld] [LAUNCHER SWITCHES...]\n",
+                kMaxWatchSeconds);
+}
+
 // Takes "-d DIRECTORY" and "-w SECONDS" off the front of the arguments, in
 // either order; the index of the first launcher switch, or -1 after a
-// message.
+// message. A switch of tarn-run's own without its value is refused, not
+// passed on to the launcher.
 int ReadOptions(int argc, char** argv, int& watchSeconds)
 {
     int first = 1;
-    for (; first + 1 < argc; first += 2) {
-        if (std::strcmp(argv[first], "-d") == 0) {
-            if (chdir(argv[first + 1]) != 0) {
-                std::printf("tarn-run: no server directory %s\n", argv[first + 1]);
-                return -1;
-            }
-        } else if (std::strcmp(argv[first], "-w") == 0) {
-            watchSeconds = std::atoi(argv[first + 1]);
-            if (watchSeconds <= 0) {
-                std::printf("tarn-run: -w needs a number of seconds, not %s\n", argv[first + 1]);
-                return -1;
-            }
-        } else {
+    for (; first < argc; first += 2) {
+        bool directory = std::strcmp(argv[first], "-d") == 0;
+        if (!directory && std::strcmp(argv[first], "-w") != 0)
             break;
+        const char* value = first + 1 < argc ? argv[first + 1] : nullptr;
+        if (value && directory && chdir(value) != 0) {
+            std::printf("tarn-run: no server directory %s\n", value);
+            return -1;
+        }
+        if (value && !directory && (watchSeconds = WatchSeconds(value)) < 0)
+            std::printf("tarn-run: -w needs a number of seconds from 1 to %ld, not %s\n", kMaxWatchSeconds,
+                        value);
+        if (!value || watchSeconds < 0) {
+            PrintUsage();
+            return -1;
         }
     }
     return first;
@@ -216,14 +241,14 @@ int main(int argc, char** argv)
     int watchSeconds = 0;
     int first = ReadOptions(argc, argv, watchSeconds);
     if (first < 0)
-        return 2;
+        return kExitRefused;
     const char* launcher = std::getenv("TARN_LAUNCHER");
     if (!launcher || !*launcher)
         launcher = "./tarn-launcher";
     Watchdog watch;
     if (watchSeconds > 0 && !watch.Open(watchSeconds)) {
         std::printf("tarn-run: no socket for the watchdog (%s)\n", std::strerror(errno));
-        return 2;
+        return kExitRefused;
     }
     Watchdog* watchdog = watchSeconds > 0 ? &watch : nullptr;
     Terminal_Save();

@@ -1,5 +1,8 @@
 #include "watchdog.h"
 
+#include "format_cut.h"
+
+#include <cerrno>
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
@@ -25,8 +28,8 @@ bool HasLine(const char* text, const char* line)
     return false;
 }
 
-// One datagram and the process that sent it, or false when none is waiting.
-bool ReceiveOne(int socket, char (&text)[kMessageSize], pid_t& sender)
+// One datagram and who sent it, or false when none is waiting.
+bool ReceiveOne(int socket, char (&text)[kMessageSize], ucred& sender)
 {
     iovec part{text, kMessageSize - 1};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
@@ -39,40 +42,56 @@ bool ReceiveOne(int socket, char (&text)[kMessageSize], pid_t& sender)
     if (length < 0)
         return false;
     text[length] = '\0';
-    sender = 0;
+    sender = ucred{0, static_cast<uid_t>(-1), static_cast<gid_t>(-1)};
     cmsghdr* header = CMSG_FIRSTHDR(&message);
-    if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_CREDENTIALS) {
-        ucred credentials;
-        std::memcpy(&credentials, CMSG_DATA(header), sizeof(credentials));
-        sender = credentials.pid;
-    }
+    if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_CREDENTIALS)
+        std::memcpy(&sender, CMSG_DATA(header), sizeof(sender));
     return true;
 }
 
 }  // namespace
 
+Watchdog::~Watchdog()
+{
+    if (socket_ >= 0)
+        close(socket_);
+    if (address_[0])
+        unlink(address_);
+    if (directory_[0])
+        rmdir(directory_);
+}
+
 bool Watchdog::Open(int seconds)
 {
     limit_ = static_cast<int64_t>(seconds) * 1000;
+    const char* base = std::getenv("TMPDIR");
+    char pattern[sizeof(directory_)];
+    if (!FormatWhole(pattern, sizeof(pattern), "%s/tarn-run-XXXXXX", base && *base ? base : "/tmp")) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    if (!mkdtemp(pattern))
+        return false;
+    std::memcpy(directory_, pattern, sizeof(pattern));
     socket_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     int on = 1;
     // The kernel then names each sender, so that only the launcher counts.
     if (socket_ < 0 || setsockopt(socket_, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0)
         return false;
+    return Bind();
+}
+
+bool Watchdog::Bind()
+{
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    socklen_t length = sizeof(address.sun_family);
-    // Bound with the family alone, the socket gets a free abstract name.
-    if (bind(socket_, reinterpret_cast<sockaddr*>(&address), length) != 0)
+    if (!FormatWhole(address.sun_path, sizeof(address.sun_path), "%s/notify", directory_)) {
+        errno = ENAMETOOLONG;
         return false;
-    length = sizeof(address);
-    if (getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    }
+    if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
         return false;
-    size_t nameLength = length - offsetof(sockaddr_un, sun_path) - 1;
-    if (nameLength + 2 > sizeof(address_))
-        return false;
-    address_[0] = '@';
-    std::memcpy(address_ + 1, address.sun_path + 1, nameLength);
+    std::memcpy(address_, address.sun_path, sizeof(address_));
     return true;
 }
 
@@ -97,9 +116,9 @@ void Watchdog::Watch(pid_t launcher)
 void Watchdog::Receive(int64_t nowMilliseconds)
 {
     char text[kMessageSize];
-    pid_t sender = 0;
+    ucred sender{};
     while (ReceiveOne(socket_, text, sender))
-        if (sender == launcher_)
+        if (sender.pid == launcher_ && sender.uid == getuid())
             Heard(text, nowMilliseconds);
 }
 

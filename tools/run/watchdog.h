@@ -8,8 +8,16 @@
 
 class Watchdog {
 public:
-    // Binds the socket, at an abstract address the kernel chooses; false
-    // when that fails.
+    Watchdog() = default;
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+    // Closes the socket and removes it with its directory.
+    ~Watchdog();
+
+    // Binds the socket in a new directory of mode 0700 below $TMPDIR (or
+    // /tmp); false, with errno set, when that fails. An abstract address
+    // would do without files, but anyone can send to one: a flood from
+    // another user would crowd the launcher's pings out of its queue.
     bool Open(int seconds);
     // In the launcher's process, before it runs: its notify socket and
     // watchdog in place of any that tarn-run inherited.
@@ -28,9 +36,11 @@ public:
 
 private:
     void Heard(const char* text, int64_t nowMilliseconds);
+    bool Bind();
 
     int socket_ = -1;
-    char address_[112] = {};  // NOTIFY_SOCKET's text: '@' and the abstract name
+    char directory_[108] = {};  // the private directory, once made
+    char address_[108] = {};    // NOTIFY_SOCKET's text: the socket's path, once bound
     int64_t limit_ = 0;       // the silence that ends the launcher, in milliseconds
     pid_t launcher_ = 0;
     bool armed_ = false;      // from the first sign of readiness until STOPPING=1
