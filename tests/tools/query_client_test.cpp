@@ -113,7 +113,9 @@ TEST(ToolArguments, UnusableOnesPrintTheUsageAndEndWithTwo)
                            Row{query, "a b"}, Row{query, "host:"}, Row{query, "-c 1 -w 100 127.0.0.1:99999"},
                            Row{query, "-c 1 -w 100 127.0.0.1:0"}, Row{query, "-c 1 -w 100 127.0.0.1:+30100"},
                            Row{run, "-w 4294967297"}, Row{run, "-w 5abc"}, Row{run, "-w"}, Row{run, "-w 0"},
-                           Row{run, "-w 86401"}, Row{run, "-d"}, Row{run, "-w 5 -d"}}) {
+                           Row{run, "-w 86401"}, Row{run, "-d"}, Row{run, "-w 5 -d"}, Row{run, "-l 5"},
+                           Row{run, "-l 0/60"}, Row{run, "-l 101/60"}, Row{run, "-l 5/"}, Row{run, "-l 5/60s"},
+                           Row{run, "-l"}}) {
         ToolResult result = RunQuery(row.arguments, {}, row.tool);
         EXPECT_EQ(result.status, 2) << row.arguments << "\n" << result.out;
         EXPECT_TRUE(Contains(result.out, "usage: tarn-")) << row.arguments << "\n" << result.out;

@@ -28,7 +28,8 @@ struct ScriptRun {
 };
 
 ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::string, std::string>>& environment,
-                      const std::string& input, const char* watchSeconds = nullptr)
+                      const std::string& input, const char* watchSeconds = nullptr,
+                      const char* crashLimit = nullptr)
 {
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0)
@@ -39,6 +40,8 @@ ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::str
     launch.arguments = {"-d", dir.Path(), "-pidfile", "server.pid"};
     if (watchSeconds)
         launch.arguments.insert(launch.arguments.begin(), {"-w", watchSeconds});
+    if (crashLimit)
+        launch.arguments.insert(launch.arguments.begin(), {"-l", crashLimit});
     // A notify socket that names nothing, tried after every frame, changes nothing.
     launch.environment = {{"NOTIFY_SOCKET", "/nonexistent/notify"}, {"WATCHDOG_USEC", "4"}};
     launch.environment.insert(launch.environment.end(), environment.begin(), environment.end());
@@ -79,6 +82,22 @@ TEST(StartScript, RestartsAfterCrashesWithAGrowingPauseAndStopsAfterAQuit)
     const std::string second = "tarn-run: the launcher was ended by signal 11; starting it again in 2 s\n";
     EXPECT_NE(out.find(first), std::string::npos) << out;
     EXPECT_GT(out.find(second), out.find(first)) << out;
+}
+
+// Each restart names the newest report; the third crash within 10 s ends
+// the loop, naming the last one.
+TEST(StartScript, ACrashLoopStopsAtItsLimitAndNamesTheLastReport)
+{
+    ServerDir dir;
+    ScriptRun run = StartScript(dir, {{"TARN_TEST_CRASH_AT_START", "1"}}, "", nullptr, "3/10");
+    EXPECT_EQ(WaitForScript(run, 30, dir), 1);
+    close(run.input);
+    std::string out = dir.Read("stdout.txt");
+    EXPECT_EQ(Matching(dir.Log(), "initialize").size(), 3u);
+    EXPECT_EQ(Count(out, "tarn-run: crash report errorlogs/errorlog0000"), 3u) << out;
+    EXPECT_NE(out.find("tarn-run: 3 crashes within 10 s: the launcher is not started again; the last report "
+                       "is errorlogs/errorlog00003.txt\n"),
+              std::string::npos) << out;
 }
 
 TEST(StartScript, AStartupFailureIsRetriedToo)

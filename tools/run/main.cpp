@@ -1,6 +1,6 @@
 // tarn-run: keeps a server running without a service manager.
 //
-//   tarn-run [-d SERVER_DIRECTORY] [-w SECONDS] [LAUNCHER SWITCHES...]
+//   tarn-run [-d SERVER_DIRECTORY] [-w SECONDS] [-l COUNT/SECONDS] [LAUNCHER SWITCHES...]
 //
 // SECONDS is a whole number from 1 to 86400; anything else ends tarn-run
 // with the usage line and status 2.
@@ -19,11 +19,16 @@
 // signal, which may have left it no chance, tarn-run puts back the
 // settings it found at its start.
 //
+// After a crash it names the launcher's newest crash report; COUNT crashes
+// within SECONDS (-l, 5 within 60 by default) end the restarts, and
+// tarn-run with status 1.
+//
 // With -w, the launcher gets a notify socket and a watchdog of tarn-run's
 // own; when its pings stop for SECONDS, tarn-run ends it (see watchdog.h)
 // and starts it again as after a crash.
 //
 // TARN_LAUNCHER names the launcher when it is not ./tarn-launcher.
+#include "crash_loop.h"
 #include "terminal.h"
 #include "watchdog.h"
 
@@ -47,6 +52,9 @@ constexpr int kSettledSeconds = 300;
 constexpr long kMaxWatchSeconds = 86400;
 // Unusable arguments, or no watchdog socket: the launcher never ran.
 constexpr int kExitRefused = 2;
+constexpr int kExitCrashLoop = 1;
+// The launcher writes no more crash reports past this many error logs.
+constexpr int kMaxErrorLogs = 100;
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 volatile std::sig_atomic_t s_stopping = 0;
@@ -203,30 +211,50 @@ int WatchSeconds(const char* text)
 
 void PrintUsage()
 {
-    std::printf("usage: tarn-run [-d SERVER_DIRECTORY] [-w SECONDS, 1 to %ld] [LAUNCHER SWITCHES...]\n",
-                kMaxWatchSeconds);
+    std::printf("usage: tarn-run [-d SERVER_DIRECTORY] [-w SECONDS, 1 to %ld]"
+                " [-l COUNT/SECONDS, 1 to %d / 1 to %d] [LAUNCHER SWITCHES...]\n",
+                kMaxWatchSeconds, kMaxCrashCount, kMaxCrashSeconds);
 }
 
-// Takes "-d DIRECTORY" and "-w SECONDS" off the front of the arguments, in
-// either order; the index of the first launcher switch, or -1 after a
-// message. A switch of tarn-run's own without its value is refused, not
-// passed on to the launcher.
-int ReadOptions(int argc, char** argv, int& watchSeconds)
+// Names the newest crash report; true when the crash ends a loop.
+bool CrashLoopEnds(CCrashLimit& limit)
+{
+    CrashReports reports = CrashReports_Find();
+    if (reports.newest[0])
+        std::printf("tarn-run: crash report %s\n", reports.newest);
+    if (reports.count >= kMaxErrorLogs)
+        std::printf("tarn-run: errorlogs holds %d error logs, so crashes leave no more reports: clear it\n",
+                    reports.count);
+    bool ends = limit.Reached(NowMilliseconds());
+    if (ends)
+        std::printf("tarn-run: %d crashes within %d s: the launcher is not started again%s%s\n", limit.Count(),
+                    limit.Seconds(), reports.newest[0] ? "; the last report is " : "", reports.newest);
+    std::fflush(stdout);
+    return ends;
+}
+
+// Takes "-d DIRECTORY", "-w SECONDS" and "-l COUNT/SECONDS" off the front
+// of the arguments, in any order; the index of the first launcher switch, or
+// -1 after a message. A switch of tarn-run's own without its value is
+// refused, not passed on to the launcher.
+int ReadOptions(int argc, char** argv, int& watchSeconds, CCrashLimit& limit)
 {
     int first = 1;
     for (; first < argc; first += 2) {
-        bool directory = std::strcmp(argv[first], "-d") == 0;
-        if (!directory && std::strcmp(argv[first], "-w") != 0)
+        const char* option = argv[first];
+        bool directory = std::strcmp(option, "-d") == 0, watch = std::strcmp(option, "-w") == 0;
+        if (!directory && !watch && std::strcmp(option, "-l") != 0)
             break;
         const char* value = first + 1 < argc ? argv[first + 1] : nullptr;
         if (value && directory && chdir(value) != 0) {
             std::printf("tarn-run: no server directory %s\n", value);
             return -1;
         }
-        if (value && !directory && (watchSeconds = WatchSeconds(value)) < 0)
-            std::printf("tarn-run: -w needs a number of seconds from 1 to %ld, not %s\n", kMaxWatchSeconds,
-                        value);
-        if (!value || watchSeconds < 0) {
+        bool usable = value && (directory || (watch ? (watchSeconds = WatchSeconds(value)) > 0
+                                                    : limit.Parse(value)));
+        if (value && !usable)
+            std::printf("tarn-run: %s does not take %s\n", option, value);
+        if (!usable) {
             PrintUsage();
             return -1;
         }
@@ -239,7 +267,8 @@ int ReadOptions(int argc, char** argv, int& watchSeconds)
 int main(int argc, char** argv)
 {
     int watchSeconds = 0;
-    int first = ReadOptions(argc, argv, watchSeconds);
+    CCrashLimit limit;
+    int first = ReadOptions(argc, argv, watchSeconds, limit);
     if (first < 0)
         return kExitRefused;
     const char* launcher = std::getenv("TARN_LAUNCHER");
@@ -261,6 +290,8 @@ int main(int argc, char** argv)
             Terminal_Restore();
         if (EndedForGood(status))
             return ShellStatus(status);
+        if (WIFSIGNALED(status) && CrashLoopEnds(limit))
+            return kExitCrashLoop;
         if (time(nullptr) - started >= kSettledSeconds)
             pause = kFirstPause;
         ReportEnd(status, pause);

@@ -1,0 +1,37 @@
+// A crash loop, seen from tarn-run: the launcher's crash reports, and the
+// limit after which restarting it again only writes more of them.
+#ifndef TARN_RUN_CRASH_LOOP_H
+#define TARN_RUN_CRASH_LOOP_H
+
+#include <cstdint>
+
+constexpr int kMaxCrashCount = 100;
+constexpr int kMaxCrashSeconds = 86400;
+
+// COUNT crashes within SECONDS stop the restarts; 5 within 60 by default.
+class CCrashLimit {
+public:
+    // "COUNT/SECONDS", whole numbers in range with nothing else; false
+    // leaves the limit as it was.
+    bool Parse(const char* text);
+    // Notes a crash; true when it makes COUNT within SECONDS.
+    bool Reached(int64_t nowMilliseconds);
+    int Count() const { return count_; }
+    int Seconds() const { return seconds_; }
+
+private:
+    int count_ = 5;
+    int seconds_ = 60;
+    int64_t crashes_[kMaxCrashCount] = {};  // the last count_ crashes' times, a ring
+    int noted_ = 0;
+};
+
+// The crash reports below the server directory: how many error logs there
+// are, and the newest's path ("" when none).
+struct CrashReports {
+    int count = 0;
+    char newest[64] = "";
+};
+CrashReports CrashReports_Find();
+
+#endif
