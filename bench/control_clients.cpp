@@ -25,7 +25,6 @@ const char kTooMany[] = "Refused: too many clients.\n";
 // strace slows the launcher's start by far the most.
 constexpr int kAttachMilliseconds = 20000;
 constexpr int kSharedSize = 4096;
-constexpr long kHotCalls = 20000000;
 constexpr long kPacedCalls = 3000;
 constexpr long kPaceNanoseconds = 1000000;
 // Longer than the poll interval and a tick of the coarse clock together,
@@ -130,15 +129,6 @@ volatile int64_t s_clockRead = 0;
 void ClockRead()
 {
     s_clockRead = Sys_CoarseMicroseconds();
-}
-
-template <typename Call>
-double HotNanoseconds(Call call)
-{
-    long long start = MonotonicNanoseconds();
-    for (long i = 0; i < kHotCalls; ++i)
-        call();
-    return static_cast<double>(MonotonicNanoseconds() - start) / kHotCalls;
 }
 
 void SleepNanoseconds(long nanoseconds)
@@ -289,8 +279,8 @@ void IdleConsoles::Note(bool attached, long margin, long lastFrame, const Receiv
 ControlHookCost MeasureControlHook()
 {
     ControlHookCost cost;
-    cost.clock = HotNanoseconds(ClockRead);
-    cost.hotOff = HotNanoseconds(FrameCalls);
+    cost.clock = NanosecondsPerCall(ClockRead);
+    cost.hotOff = NanosecondsPerCall(FrameCalls);
     PacedFigures off = Paced(false);
     cost.pacedOff = off.mean;
     cost.quietOff = off.quiet;
@@ -301,7 +291,7 @@ ControlHookCost MeasureControlHook()
     Connections fds;
     if (Control_Open(path.c_str()) && ConnectAll(path, fds, 1000)) {
         cost.attached = NinthRefused(path, FrameCalls, 5000);
-        cost.hotOn = HotNanoseconds(FrameCalls);
+        cost.hotOn = NanosecondsPerCall(FrameCalls);
         PacedFigures on = Paced(true);
         cost.pacedOn = on.mean;
         cost.quietOn = on.quiet;

@@ -26,6 +26,17 @@ PacingFigures Summarise(std::vector<long long> intervals, long long wallNanoseco
 
 long long CpuMicroseconds();  // user and system time of this process
 
+// Nanoseconds per call of call, over 20 million calls back to back.
+template <typename Call>
+double NanosecondsPerCall(Call call)
+{
+    constexpr long kCalls = 20000000;
+    long long start = MonotonicNanoseconds();
+    for (long i = 0; i < kCalls; ++i)
+        call();
+    return static_cast<double>(MonotonicNanoseconds() - start) / kCalls;
+}
+
 // The percentile (0..100) of sorted values.
 double Percentile(const std::vector<long long>& sorted, double percent);
 

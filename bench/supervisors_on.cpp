@@ -15,16 +15,6 @@ namespace {
 
 // Pings at least every second, as a unit with WatchdogSec=2 would ask.
 const char kWatchdogMicroseconds[] = "2000000";
-const long kHookCalls = 20000000;
-
-template <typename Call>
-double NanosecondsPerCall(Call call)
-{
-    long long start = MonotonicNanoseconds();
-    for (long i = 0; i < kHookCalls; ++i)
-        call();
-    return static_cast<double>(MonotonicNanoseconds() - start) / kHookCalls;
-}
 
 }  // namespace
 
