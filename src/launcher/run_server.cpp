@@ -15,6 +15,15 @@ constexpr int kPacingMilliseconds = 1;
 // A console line of at most 254 characters, its "\n" and the terminator.
 constexpr int kSubmitSize = 256;
 
+// One engine frame between the telemetry's two clock reads.
+bool TimedFrame()
+{
+    Telemetry_FrameBegins();
+    bool more = engineAPI->RunFrame();
+    Telemetry_FrameEnds();
+    return more;
+}
+
 // Paces, polls the console and runs frames until one returns false or a
 // stop is requested. The services hear of the first frame and of every
 // frame that completes. Nothing is allocated here: this is the per-frame
@@ -22,6 +31,7 @@ constexpr int kSubmitSize = 256;
 void RunFrames()
 {
     char text[kSubmitSize];
+    Telemetry_EngineStarted(kPacingMilliseconds);
     for (bool first = true;; first = false) {
         Sys_Sleep(kPacingMilliseconds);
         if (const char* line = console.GetLine()) {
@@ -29,7 +39,7 @@ void RunFrames()
             engineAPI->SubmitConsoleText(text);
             Telemetry_LineTyped(LineSource::kConsole);
         }
-        if (Sys_StopRequested() || !engineAPI->RunFrame())
+        if (Sys_StopRequested() || !TimedFrame())
             return;
         if (first)
             Service_Started();
