@@ -5,6 +5,7 @@
 #include "dedicated_exports.h"
 #include "engine_module.h"
 #include "icommandline.h"
+#include "metrics_switch.h"
 #include "module.h"
 #include "pacing.h"
 #include "output.h"
@@ -122,6 +123,8 @@ int main(int argc, char** argv)
     JoinArguments(argc, argv);
     cmdline->CreateCmdLine(linuxCmdline);
     cmdline->AppendParm("-lumen", nullptr);
+    if (!OpenTelemetry())
+        return kStartupFailed;
 
     if (!Engine_Load())
         return kStartupFailed;

@@ -1,0 +1,172 @@
+// The metrics endpoint of the real launcher over real sockets: what its
+// page counts, what it refuses and when it closes, and the starts that a
+// -metrics value refuses.
+#include "http_client.h"
+#include "monotonic.h"
+#include "sdk_sidecar.h"
+#include "server_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The value of a series ("name{labels}") on a page, or -1.
+double Value(const std::string& page, const std::string& series)
+{
+    size_t at = ("\n" + page).find("\n" + series + " ");
+    return at == std::string::npos ? -1 : std::stod(page.substr(at + series.size() + 1));
+}
+
+// Observations above 32 ms in a histogram of the page.
+double Above32ms(const std::string& page, const std::string& histogram)
+{
+    return Value(page, histogram + "_count") - Value(page, histogram + "_bucket{le=\"0.032\"}");
+}
+
+// Frames that log nothing, with more in the environment, and the input
+// kept open.
+RunOptions Quiet(std::vector<std::pair<std::string, std::string>> environment = {})
+{
+    RunOptions options;
+    options.stdinKind = Stdin::kPipeKeptOpen;
+    options.environment = std::move(environment);
+    options.environment.push_back({"TARN_TEST_QUIET", "1"});
+    return options;
+}
+
+// A page is served between two frames: every frame is in the engine and
+// lateness histograms, every one but the first of a start in the
+// intervals; each 50 ms hitch lands above 32 ms and in the sums.
+TEST(MetricsEndpoint, ThePageCountsFramesHitchesLinesAndEngineStarts)
+{
+    ServerDir dir;
+    int port = FreeLoopbackPorts(1);
+    RunningServer server(dir, {"-metrics", std::to_string(port)}, Quiet({{"TARN_TEST_HITCH", "50,20"}}));
+    server.Type("hello\n");
+    ASSERT_TRUE(dir.WaitForLog("hitch", 3));
+    std::string page = HttpGet(port, "/metrics");
+    double frames = Value(page, "tarn_frames_total"), hitches = std::floor(frames / 20);
+    EXPECT_GE(frames, 60) << page;
+    EXPECT_EQ(Value(page, "tarn_frame_interval_seconds_count"), frames - 1);
+    EXPECT_EQ(Value(page, "tarn_engine_frame_seconds_count"), frames);
+    EXPECT_EQ(Value(page, "tarn_pacing_lateness_seconds_count"), frames);
+    EXPECT_EQ(Above32ms(page, "tarn_frame_interval_seconds"), std::floor((frames - 1) / 20));
+    EXPECT_EQ(Above32ms(page, "tarn_engine_frame_seconds"), hitches);
+    double hitchTime = Value(page, "tarn_engine_frame_seconds_sum");
+    EXPECT_TRUE(hitchTime >= 0.05 * hitches && hitchTime < 0.1 * hitches) << hitchTime;
+    EXPECT_EQ(Value(page, "tarn_console_lines_total{source=\"console\"}"), 1);
+    EXPECT_EQ(Value(page, "tarn_engine_starts_total"), 1);
+    EXPECT_NEAR(Value(page, "tarn_start_time_seconds"), static_cast<double>(time(nullptr)), 60);
+
+    server.Type("restart\n");
+    ASSERT_TRUE(dir.WaitForLog("initialize", 2));
+    page = HttpGet(port, "/metrics");
+    EXPECT_EQ(Value(page, "tarn_engine_starts_total"), 2);
+    EXPECT_EQ(Value(page, "tarn_frame_interval_seconds_count"), Value(page, "tarn_frames_total") - 2);
+    EXPECT_EQ(Value(page, "tarn_console_lines_total{source=\"console\"}"), 2);
+    EXPECT_GT(Value(page, "tarn_engine_start_time_seconds"), Value(page, "tarn_start_time_seconds"));
+}
+
+// The Content-Length of an answer.
+size_t AnnouncedLength(const std::string& answer)
+{
+    size_t at = answer.find("Content-Length: ");
+    return at == std::string::npos ? 0 : std::stoul(answer.substr(at + 16));
+}
+
+// Each request on a connection of its own, after `silent` connections that
+// send nothing: the status line of the answer ("": closed without one), the
+// body as announced (none for HEAD), and the connection closed no sooner
+// than closedAfter ms and within a second of it.
+TEST(MetricsEndpoint, AnswersEachRequestOnceAndRefusesWhatItDoesNotServe)
+{
+    ServerDir dir;
+    int port = FreeLoopbackPorts(1);
+    RunningServer server(dir, {"-metrics", std::to_string(port)}, Quiet());
+    ASSERT_TRUE(dir.WaitForLog("initialize"));
+    auto head = [](size_t size) {
+        std::string start = "GET /metrics HTTP/1.1\r\nX-Pad: ";
+        return start + std::string(size - start.size() - 4, 'x') + "\r\n\r\n";
+    };
+    struct Case {
+        std::string request;
+        int silent;
+        std::string answer;
+        int closedAfter;
+    };
+    const Case cases[] = {
+        {"GET /metrics HTTP/1.1\r\nHost: a\r\n\r\n", 0, "HTTP/1.1 200 OK", 0},
+        {"HEAD /metrics?x HTTP/1.0\n\n", 0, "HTTP/1.1 200 OK", 0},
+        {head(4096), 0, "HTTP/1.1 200 OK", 0},
+        {head(4097), 0, "HTTP/1.1 431 Request Header Fields Too Large", 0},
+        {"GET /metricsx HTTP/1.1\r\n\r\n", 0, "HTTP/1.1 404 Not Found", 0},
+        {"POST /metrics HTTP/1.1\r\nContent-Length: 0\r\n\r\n", 0, "HTTP/1.1 405 Method Not Allowed", 0},
+        {"GET /metrics HTTP/2\r\n\r\n", 0, "HTTP/1.1 400 Bad Request", 0},
+        {"GET /metrics HTTP/1.1\r\nHost: slow\r\n", 0, "", 2000},
+        {"GET /metrics HTTP/1.1\r\n\r\n", 4, "HTTP/1.1 503 Service Unavailable", 0},
+        {"GET /metrics HTTP/1.1\r\n\r\n", 0, "HTTP/1.1 200 OK", 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> silent;
+        for (int i = 0; i < c.silent; ++i)
+            silent.push_back(ConnectLoopback(port));
+        long long start = MonotonicNanoseconds();
+        int fd = ConnectLoopback(port);
+        ASSERT_EQ(send(fd, c.request.data(), c.request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(c.request.size()));
+        bool closed = false;
+        std::string answer = ReadUntilClosed(fd, c.closedAfter + 4000, &closed);
+        int elapsed = MillisecondsSince(start);
+        EXPECT_TRUE(closed && elapsed >= c.closedAfter - 10 && elapsed < c.closedAfter + 1000)
+            << elapsed << " ms: " << c.request;
+        EXPECT_EQ(answer.substr(0, answer.find("\r\n")), c.answer) << c.request;
+        size_t body = answer.find("\r\n\r\n");
+        size_t expected = c.answer.empty() || c.request[0] == 'H' ? 0 : AnnouncedLength(answer);
+        EXPECT_EQ(c.answer.empty() ? 0 : answer.size() - body - 4, expected) << c.request;
+        for (int peer : silent) {
+            ReadUntilClosed(peer, 4000, &closed);
+            EXPECT_TRUE(closed && MillisecondsSince(start) >= 1990) << MillisecondsSince(start);
+        }
+    }
+}
+
+// Nothing starts: one line, status 255, no engine.
+TEST(MetricsSwitch, AValueThatIsNoAddressOrAPortInUseStopsTheStartWith255)
+{
+    int port = FreeLoopbackPorts(1), busy = LoopbackListener(port);
+    std::string p = std::to_string(port);
+    auto bad = [](const std::string& value) {
+        return "Bad -metrics value (" + value + "): [ADDRESS:]PORT, ADDRESS an IP address, PORT 1 to 65535\n";
+    };
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"-metrics", "x"}, bad("x")},
+        {{"-metrics", "0"}, bad("0")},
+        {{"-metrics", "65536"}, bad("65536")},
+        {{"-metrics", "+" + p}, bad("+" + p)},
+        {{"-metrics", "127.0.0.1"}, bad("127.0.0.1")},
+        {{"-metrics", "127.0.0.1:"}, bad("127.0.0.1:")},
+        {{"-metrics", "localhost:" + p}, bad("localhost:" + p)},
+        {{"-metrics", "::1:" + p}, bad("::1:" + p)},
+        {{"-metrics", "[::1]"}, bad("[::1]")},
+        {{"-metrics"}, bad("-lumen")},
+        {{"-metrics", p}, "Unable to serve metrics on " + p + " (Address already in use)\n"},
+        {{"-metrics", "127.0.0.1:" + p}, "Unable to serve metrics on 127.0.0.1:" + p + " (Address already in use)\n"},
+    };
+    for (const Case& c : cases) {
+        ServerDir dir;
+        RunResult result = dir.Run(c.arguments);
+        EXPECT_EQ(result.exitStatus, 255) << c.out;
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(dir.Log().size(), 0u) << c.out;
+    }
+    close(busy);
+}
+
+}  // namespace
