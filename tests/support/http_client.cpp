@@ -50,7 +50,8 @@ std::string HttpExchange(int port, const std::string& request, int timeoutMillis
 
 std::string HttpGet(int port, const std::string& target)
 {
-    std::string answer = HttpExchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    std::string answer =
+        HttpExchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     size_t body = answer.find("\r\n\r\n");
     return answer.rfind("HTTP/1.1 200 ", 0) == 0 && body != std::string::npos ? answer.substr(body + 4) : "";
 }
