@@ -241,7 +241,8 @@ std::pair<int, std::string> Promtool(const ServerDir& dir, std::vector<std::stri
 // rate the engine itself counted over the 5 s before, within 10%; a 99th
 // percentile; one frame interval above 32 ms per hitch completed by then
 // (and per stall that the engine saw, on a busy machine). promtool finds no
-// fault in a page.
+// fault in a page, nor in the configuration and rules of dist/prometheus,
+// and the rules pass their test.
 TEST(Prometheus, ScrapesTheFrameRateTheQuantilesAndEveryHitch)
 {
     if (access(kPrometheus, X_OK) != 0 || access(kPromtool, X_OK) != 0)
@@ -272,8 +273,14 @@ TEST(Prometheus, ScrapesTheFrameRateTheQuantilesAndEveryHitch)
               LongIntervals(dir, frames));
     EXPECT_GE(LongIntervals(dir, frames), static_cast<double>(hitches.size()));
     dir.Write("page.txt", HttpGet(port, "/metrics"));
-    std::pair<int, std::string> checked = Promtool(dir, {"check", "metrics"});
-    EXPECT_EQ(checked.first, 0) << checked.second;
+    const std::string dist = TARN_SOURCE_DIR "/dist/prometheus/";
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"check", "metrics"}, {"check", "config", dist + "prometheus.yml"},
+          {"check", "rules", dist + "rules.yml"},
+          {"test", "rules", TARN_SOURCE_DIR "/tests/dist/prometheus_rules_test.yml"}}) {
+        std::pair<int, std::string> checked = Promtool(dir, arguments);
+        EXPECT_EQ(checked.first, 0) << arguments[1] << ": " << checked.second;
+    }
     kill(prometheus, SIGTERM);
     WaitForExit(prometheus, 10000, nullptr);
 }
