@@ -7,6 +7,7 @@
 //                    returns at once
 //   BENCH_SHM        a file of at least 4096 bytes; the engine keeps its
 //                    frame count and the frame of the last typed line there
+//   BENCH_HITCH      "MS,EVERY": every EVERY-th frame takes MS longer
 #include "stats.h"
 
 #include <tarn/engine_api.h>
@@ -55,6 +56,7 @@ public:
     bool Initialize(const char*, const char*, InterfaceFactory, InterfaceFactory) override
     {
         frames_ = EnvLong("BENCH_FRAMES", 1000);
+        ReadHitch();
         warmup_ = EnvLong("BENCH_WARMUP", 100);
         intervals_.assign(frames_, 0);
         done_ = 0;
@@ -89,6 +91,10 @@ public:
             intervals_[done_++] = now - last_;
         }
         last_ = now;
+        if (hitchEvery_ > 0 && seen_ % hitchEvery_ == 0) {
+            timespec hitch{0, hitchNanoseconds_};
+            nanosleep(&hitch, nullptr);
+        }
         if (done_ < frames_)
             return true;
         endCpu_ = CpuMicroseconds();
@@ -106,6 +112,15 @@ public:
     }
 
 private:
+    void ReadHitch()
+    {
+        const char* hitch = std::getenv("BENCH_HITCH");
+        long milliseconds = 0;
+        if (!hitch || std::sscanf(hitch, "%ld,%ld", &milliseconds, &hitchEvery_) != 2)
+            hitchEvery_ = 0;
+        hitchNanoseconds_ = milliseconds * 1000000;
+    }
+
     void OpenSocket()
     {
         s_socket = socket(AF_INET, SOCK_DGRAM, 0);
@@ -144,6 +159,7 @@ private:
     long frames_ = 0, warmup_ = 0, done_ = 0, seen_ = 0;
     long long last_ = 0, start_ = 0, end_ = 0, startCpu_ = 0, endCpu_ = 0;
     long startAllocations_ = -1, endAllocations_ = -1;
+    long hitchEvery_ = 0, hitchNanoseconds_ = 0;
 };
 
 BenchEngine s_engine;

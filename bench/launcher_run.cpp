@@ -26,6 +26,8 @@ Launched StartIn(const ServerDir& dir, const LaunchSetup& setup)
         std::abort();
     Launch launch;
     launch.directory = dir.Path();
+    if (!setup.program.empty())
+        launch.program = setup.program;
     launch.arguments = setup.arguments;
     launch.wrapper = setup.wrapper;
     launch.environment = {{"BENCH_NET_SLEEP", "socket"}};

@@ -9,6 +9,7 @@
 #include <vector>
 
 struct LaunchSetup {
+    std::string program;  // the launcher to run, when not this build's
     std::vector<std::string> arguments;
     std::vector<std::pair<std::string, std::string>> environment;
     std::vector<std::string> wrapper;  // a command the launcher runs under, e.g. strace
