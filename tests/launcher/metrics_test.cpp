@@ -110,12 +110,7 @@ TEST(MetricsEndpoint, AnswersEachRequestOnceAndRefusesWhatItDoesNotServe)
         std::string start = "GET /metrics HTTP/1.1\r\nX-Pad: ";
         return start + std::string(size - start.size() - 4, 'x') + "\r\n\r\n";
     };
-    struct Case {
-        std::string request;
-        int silent;
-        std::string answer;
-        int closedAfter;
-    };
+    struct Case { std::string request; int silent; std::string answer; int closedAfter; };
     const Case cases[] = {
         {"GET /metrics HTTP/1.1\r\nHost: a\r\n\r\n", 0, "HTTP/1.1 200 OK", 0},
         {"HEAD /metrics?x HTTP/1.0\n\n", 0, "HTTP/1.1 200 OK", 0},
@@ -159,30 +154,18 @@ TEST(MetricsSwitch, AValueThatIsNoAddressOrAPortInUseStopsTheStartWith255)
     auto bad = [](const std::string& value) {
         return "Bad -metrics value (" + value + "): [ADDRESS:]PORT, ADDRESS an IP address, PORT 1 to 65535\n";
     };
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string out;
-    };
-    const Case cases[] = {
-        {{"-metrics", "x"}, bad("x")},
-        {{"-metrics", "0"}, bad("0")},
-        {{"-metrics", "65536"}, bad("65536")},
-        {{"-metrics", "+" + p}, bad("+" + p)},
-        {{"-metrics", "127.0.0.1"}, bad("127.0.0.1")},
-        {{"-metrics", "127.0.0.1:"}, bad("127.0.0.1:")},
-        {{"-metrics", "localhost:" + p}, bad("localhost:" + p)},
-        {{"-metrics", "::1:" + p}, bad("::1:" + p)},
-        {{"-metrics", "[::1]"}, bad("[::1]")},
+    std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-metrics"}, bad("-lumen")},
         {{"-metrics", p}, "Unable to serve metrics on " + p + " (Address already in use)\n"},
-        {{"-metrics", "127.0.0.1:" + p}, "Unable to serve metrics on 127.0.0.1:" + p + " (Address already in use)\n"},
-    };
-    for (const Case& c : cases) {
+        {{"-metrics", "127.0.0.1:" + p}, "Unable to serve metrics on 127.0.0.1:" + p + " (Address already in use)\n"}};
+    for (std::string value : {"x", "0", "65536", "+1", "127.0.0.1", "127.0.0.1:", "localhost:1", "::1:1", "[::1]"})
+        cases.push_back({{"-metrics", value}, bad(value)});
+    for (const auto& [arguments, out] : cases) {
         ServerDir dir;
-        RunResult result = dir.Run(c.arguments);
-        EXPECT_EQ(result.exitStatus, 255) << c.out;
-        EXPECT_EQ(result.out, c.out);
-        EXPECT_EQ(dir.Log().size(), 0u) << c.out;
+        RunResult result = dir.Run(arguments);
+        EXPECT_EQ(result.exitStatus, 255) << out;
+        EXPECT_EQ(result.out, out);
+        EXPECT_EQ(dir.Log().size(), 0u) << out;
     }
     close(busy);
 }
@@ -190,18 +173,26 @@ TEST(MetricsSwitch, AValueThatIsNoAddressOrAPortInUseStopsTheStartWith255)
 const char kPrometheus[] = "/usr/bin/prometheus";
 const char kPromtool[] = "/usr/bin/promtool";
 
+// Starts program in dir with its output in the file output.
+pid_t Spawn(const ServerDir& dir, const char* program, std::vector<std::string> arguments,
+            const std::string& output, int input = -1)
+{
+    Launch launch;
+    launch.directory = dir.Path();
+    launch.program = program;
+    launch.arguments = std::move(arguments);
+    launch.input = input;
+    launch.output = launch.errors = output;
+    return SpawnLauncher(launch);
+}
+
 // Prometheus on 127.0.0.1:port in dir, scraping target every second.
 pid_t StartPrometheus(const ServerDir& dir, int port, int target)
 {
     dir.Write("prometheus.yml", "global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: tarn\n"
                                 "    static_configs:\n      - targets: ['127.0.0.1:" + std::to_string(target) + "']\n");
-    Launch launch;
-    launch.directory = dir.Path();
-    launch.program = kPrometheus;
-    launch.arguments = {"--config.file=prometheus.yml", "--storage.tsdb.path=data",
-                        "--web.listen-address=127.0.0.1:" + std::to_string(port)};
-    launch.output = launch.errors = "prometheus.log";
-    return SpawnLauncher(launch);
+    return Spawn(dir, kPrometheus, {"--config.file=prometheus.yml", "--storage.tsdb.path=data",
+                                    "--web.listen-address=127.0.0.1:" + std::to_string(port)}, "prometheus.log");
 }
 
 // The time and value of an instant query, at a time (Unix seconds) or now;
@@ -224,15 +215,9 @@ std::pair<double, double> Query(int port, const std::string& expression, double 
 // Exit status and output of promtool with these arguments, a page on its input.
 std::pair<int, std::string> Promtool(const ServerDir& dir, std::vector<std::string> arguments)
 {
-    Launch launch;
-    launch.directory = dir.Path();
-    launch.program = kPromtool;
-    launch.arguments = std::move(arguments);
-    launch.input = open(dir.File("page.txt").c_str(), O_RDONLY | O_CLOEXEC);
-    launch.output = launch.errors = "promtool.txt";
-    int status = -1;
-    WaitForExit(SpawnLauncher(launch), 30000, &status);
-    close(launch.input);
+    int page = open(dir.File("page.txt").c_str(), O_RDONLY | O_CLOEXEC), status = -1;
+    WaitForExit(Spawn(dir, kPromtool, std::move(arguments), "promtool.txt", page), 30000, &status);
+    close(page);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.Read("promtool.txt")};
 }
 

@@ -38,20 +38,15 @@ std::string ReadUntilClosed(int fd, int timeoutMilliseconds, bool* closed)
     return received;
 }
 
-std::string HttpExchange(int port, const std::string& request, int timeoutMilliseconds)
+std::string HttpGet(int port, const std::string& target)
 {
+    std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
     int fd = ConnectLoopback(port);
     if (fd >= 0 && send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
         close(fd);
         fd = -1;
     }
-    return fd < 0 ? "" : ReadUntilClosed(fd, timeoutMilliseconds);
-}
-
-std::string HttpGet(int port, const std::string& target)
-{
-    std::string answer =
-        HttpExchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    std::string answer = fd < 0 ? "" : ReadUntilClosed(fd, 10000);
     size_t body = answer.find("\r\n\r\n");
     return answer.rfind("HTTP/1.1 200 ", 0) == 0 && body != std::string::npos ? answer.substr(body + 4) : "";
 }

@@ -12,11 +12,7 @@ int ConnectLoopback(int port);
 // timeoutMilliseconds pass; closes fd.
 std::string ReadUntilClosed(int fd, int timeoutMilliseconds, bool* closed = nullptr);
 
-// Sends request on a new connection and returns the whole answer; "" when
-// nothing listens or no answer came within timeoutMilliseconds.
-std::string HttpExchange(int port, const std::string& request, int timeoutMilliseconds = 10000);
-
-// The body of a 200 answer to GET target, or "".
+// The body of a 200 answer to GET target, within 10 s, or "".
 std::string HttpGet(int port, const std::string& target);
 
 #endif
