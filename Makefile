@@ -14,9 +14,11 @@ build-native:
 	cmake --preset native
 	cmake --build --preset native -j $(JOBS)
 
-# The fleet manifest's test needs python3's jsonschema and yaml modules.
+# The fleet manifest's test needs python3's jsonschema and yaml modules, the
+# Prometheus tests Debian's prometheus package.
 test-native: build-native
 	@./scripts/ensure-manifest-tools || echo "The fleet manifest's test will skip."
+	@./scripts/ensure-prometheus || echo "The Prometheus tests will skip."
 	ctest --preset native
 
 # Installs the launcher, the reference modules (as a runnable server
@@ -29,6 +31,7 @@ install: build-native
 # The i386 leg needs the 32-bit toolchain; the script installs it when it
 # can, and otherwise says that the leg is skipped and how to get it.
 test-i386:
+	@./scripts/ensure-prometheus || echo "The Prometheus tests will skip."
 	@if ./scripts/ensure-i386-toolchain; then \
 		cmake --preset i386 && \
 		cmake --build --preset i386 -j $(JOBS) && \

@@ -13,6 +13,7 @@
 //                    Sys_Printf (default 0), as a chatty engine's log does
 //   BENCH_PRINT_LENGTH  bytes of each such line with its "\n" (default 100,
 //                    at most kMaxLineLength)
+//   BENCH_HITCH      "MS,EVERY": every EVERY-th frame takes MS longer
 #include "stats.h"
 
 #include <tarn/dedicated_exports.h>
@@ -99,6 +100,7 @@ public:
     bool Initialize(const char*, const char*, InterfaceFactory launcherFactory, InterfaceFactory) override
     {
         frames_ = EnvLong("BENCH_FRAMES", 1000);
+        ReadHitch();
         warmup_ = EnvLong("BENCH_WARMUP", 100);
         intervals_.assign(frames_, 0);
         done_ = 0;
@@ -137,6 +139,10 @@ public:
         long long printing = PrintLines();
         if (seen_ >= warmup_ && done_ < frames_)
             printNanoseconds_ += printing;
+        if (hitchEvery_ > 0 && seen_ % hitchEvery_ == 0) {
+            timespec hitch{0, hitchNanoseconds_};
+            nanosleep(&hitch, nullptr);
+        }
         if (done_ < frames_)
             return true;
         endCpu_ = CpuMicroseconds();
@@ -154,6 +160,15 @@ public:
     }
 
 private:
+    void ReadHitch()
+    {
+        const char* hitch = std::getenv("BENCH_HITCH");
+        long milliseconds = 0;
+        if (!hitch || std::sscanf(hitch, "%ld,%ld", &milliseconds, &hitchEvery_) != 2)
+            hitchEvery_ = 0;
+        hitchNanoseconds_ = milliseconds * 1000000;
+    }
+
     void OpenSocket()
     {
         s_socket = socket(AF_INET, SOCK_DGRAM, 0);
@@ -193,6 +208,7 @@ private:
     long long last_ = 0, start_ = 0, end_ = 0, startCpu_ = 0, endCpu_ = 0;
     long long printNanoseconds_ = 0;  // in the measured frames' printing
     long startAllocations_ = -1, endAllocations_ = -1;
+    long hitchEvery_ = 0, hitchNanoseconds_ = 0;
 };
 
 BenchEngine s_engine;

@@ -12,6 +12,7 @@
 #include "stop_latency.h"
 #include "pty_job.h"
 #include "supervisors_on.h"
+#include "telemetry_cost.h"
 
 #include <algorithm>
 #include <csignal>
@@ -694,13 +695,14 @@ int main(int argc, char** argv)
         s_frames = std::atol(argv[2]);
     report.csv.open(report.directory + "/results-" + report.arch + ".csv");
     // A third argument runs one section only: pacing, slack, cost,
-    // syscalls, query, console, stop, supervisors, output or control.
+    // syscalls, query, console, stop, supervisors, output, control or telemetry.
     std::string only = argc > 3 ? argv[3] : "";
     const std::pair<const char*, void (*)(Report&)> sections[] = {
         {"pacing", PacingSection}, {"slack", TimerSlackSection}, {"cost", OwnCostSection},
         {"syscalls", SyscallSection}, {"query", QuerySection}, {"console", ConsoleSection},
         {"stop", StopSection}, {"supervisors", SupervisorSection}, {"output", OutputSection},
-        {"control", ControlSection}};
+        {"control", ControlSection},
+        {"telemetry", [](Report& r) { TelemetrySection(r.directory, r.arch); }}};
     for (const auto& [name, run] : sections)
         if (only.empty() || only == name)
             run(report);

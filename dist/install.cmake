@@ -12,6 +12,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/tarn-launcher.1 ${PROJECT_SOURCE_DIR}/d
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operators.md ${PROJECT_SOURCE_DIR}/docs/modules.md
               ${PROJECT_SOURCE_DIR}/docs/performance.md
         DESTINATION share/doc/tarn)
+install(FILES ${PROJECT_SOURCE_DIR}/dist/prometheus/prometheus.yml ${PROJECT_SOURCE_DIR}/dist/prometheus/rules.yml
+        DESTINATION share/doc/tarn/prometheus)
 
 # The unit names the launcher by its installed path, known only at install time.
 install(CODE "

@@ -2,6 +2,7 @@
 
 #include "diagnostics.h"
 #include "output.h"
+#include "telemetry.h"
 #include "write_all.h"
 
 #include <cerrno>
@@ -35,8 +36,6 @@ int s_workingDirectory = -1;
 int64_t s_startMicroseconds = 0;
 const char* s_commandLine = "";
 volatile std::sig_atomic_t s_phase = 0;
-volatile int64_t s_frames = 0;
-volatile int64_t s_starts = 0;
 
 int64_t Now()
 {
@@ -180,7 +179,8 @@ void WriteFacts(int fd)
     int64_t uptime = Now() - s_startMicroseconds;
     SafeLine line;
     line.Add("\nUptime: ").Number(uptime / 1000000).Add(".").Number(uptime / 100000 % 10);
-    line.Add(" s\nFrames: ").Number(s_frames).Add("\nEngine starts: ").Number(s_starts).Add("\n");
+    line.Add(" s\nFrames: ").Number(Telemetry_Frames());
+    line.Add("\nEngine starts: ").Number(Telemetry_EngineStarts()).Add("\n");
     Write(fd, line);
 }
 
@@ -216,16 +216,6 @@ void Crash_EnterEngine(EnginePhase phase)
 void Crash_LeaveEngine()
 {
     s_phase = static_cast<int>(EnginePhase::kLauncher);
-}
-
-void Crash_FrameDone()
-{
-    s_frames = s_frames + 1;
-}
-
-void Crash_EngineStarted()
-{
-    s_starts = s_starts + 1;
 }
 
 void Crash_Report(int signalNumber, const siginfo_t* info)

@@ -20,11 +20,9 @@ constexpr int kMaxErrorLogs = 100;
 // the command line, and loads what the backtrace needs.
 void Crash_Prepare(const char* commandLine);
 
-// The run loop's marks, a store each.
+// The run loop's marks, a store each. The counts come from the telemetry.
 void Crash_EnterEngine(EnginePhase phase);
 void Crash_LeaveEngine();
-void Crash_FrameDone();
-void Crash_EngineStarted();
 
 // Async-signal-safe, from the handler of a fatal signal: writes the report
 // and the line on standard output. Changes nothing about how the process

@@ -5,6 +5,7 @@
 #include "dedicated_exports.h"
 #include "engine_module.h"
 #include "icommandline.h"
+#include "metrics_switch.h"
 #include "module.h"
 #include "pacing.h"
 #include "control_socket.h"
@@ -155,6 +156,8 @@ int main(int argc, char** argv)
     cmdline->CreateCmdLine(linuxCmdline);
     cmdline->AppendParm("-lumen", nullptr);
     Crash_Prepare(cmdline->GetCmdLine());
+    if (!OpenTelemetry())
+        return kStartupFailed;
 
     if (!Engine_Load())
         return kStartupFailed;

@@ -24,12 +24,14 @@ void Submit(char (&text)[kSubmitSize], const char* line)
     Crash_LeaveEngine();
 }
 
+// One engine frame between the telemetry's two clock reads.
 bool RunOneFrame()
 {
     Crash_EnterEngine(EnginePhase::kRunFrame);
+    Telemetry_FrameBegins();
     bool more = engineAPI->RunFrame();
+    Telemetry_FrameEnds();
     Crash_LeaveEngine();
-    Crash_FrameDone();
     return more;
 }
 
@@ -40,6 +42,7 @@ bool RunOneFrame()
 void RunFrames()
 {
     char text[kSubmitSize];
+    Telemetry_EngineStarted(kPacingMilliseconds);
     for (bool first = true;; first = false) {
         Sys_Sleep(kPacingMilliseconds);
         if (const char* line = console.GetLine()) {
@@ -62,7 +65,6 @@ bool StartEngine()
 {
     if (!Engine_FetchAPI())
         return false;
-    Crash_EngineStarted();
     Crash_EnterEngine(EnginePhase::kInitialize);
     bool started = engineAPI->Initialize(".", cmdline->GetCmdLine(), Sys_GetFactoryThis(),
                                          filesystemFactory);

@@ -1,9 +1,11 @@
 // systemd's notification protocol: readiness, restarts, the stop, a status
-// line with the frame rate and the watchdog's pings, one datagram per event
-// on the socket that NOTIFY_SOCKET names.
+// line with the frame rate and the share of steady frames, and the
+// watchdog's pings, one datagram per event on the socket that NOTIFY_SOCKET
+// names.
 #include "notify_socket.h"
 #include "supervisor.h"
 #include "sys_printf.h"
+#include "telemetry.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -21,6 +23,23 @@ constexpr int64_t kMicrosecondsPerSecond = 1000000;
 constexpr size_t kMessageSize = 256;
 // More than the longest usable address, enough to recognise a longer one.
 constexpr int kShownAddress = 128;
+
+// Frame intervals so far, and those of at most 2 ms.
+struct IntervalTally {
+    uint64_t within = 0;
+    uint64_t all = 0;
+};
+
+IntervalTally Intervals()
+{
+    const FrameHistogram& histogram = Telemetry_Histogram(FrameMeasure::kInterval);
+    IntervalTally tally;
+    for (int bucket = 0; bucket <= kFrameBuckets; ++bucket) {
+        tally.all += histogram.counts[bucket];
+        tally.within += bucket < kWithin2msBuckets ? histogram.counts[bucket] : 0;
+    }
+    return tally;
+}
 
 // One datagram's text, built in place. A line that does not fit is left
 // out whole rather than sent cut.
@@ -87,6 +106,7 @@ public:
         Send(message);
         frames_ = 0;
         framesSince_ = now;
+        tallySince_ = Intervals();
         nextStatus_ = now + kStatusInterval;
         nextPing_ = pingInterval_ > 0 ? now + pingInterval_ : kNever;
         nextDue_ = nextPing_ < nextStatus_ ? nextPing_ : nextStatus_;
@@ -131,13 +151,31 @@ private:
         if (now >= nextStatus_) {
             int64_t elapsed = now - framesSince_;
             int64_t rate = (frames_ * kMicrosecondsPerSecond + elapsed / 2) / elapsed;
-            message.Add("STATUS=running, %lld frames/s\n", static_cast<long long>(rate));
+            AddStatus(message, rate);
             frames_ = 0;
             framesSince_ = now;
             nextStatus_ = now + kStatusInterval;
         }
         nextDue_ = nextPing_ < nextStatus_ ? nextPing_ : nextStatus_;
         Send(message);
+    }
+
+    // The frame rate and the share of the frames since the last status
+    // line that began within 2 ms of the frame before, rounded down: 100.0%
+    // only when every one did.
+    void AddStatus(NotifyMessage& message, int64_t rate)
+    {
+        IntervalTally tally = Intervals();
+        uint64_t all = tally.all - tallySince_.all;
+        uint64_t tenths = all > 0 ? (tally.within - tallySince_.within) * 1000 / all : 0;
+        tallySince_ = tally;
+        if (all == 0) {
+            message.Add("STATUS=running, %lld frames/s\n", static_cast<long long>(rate));
+            return;
+        }
+        message.Add("STATUS=running, %lld frames/s, %llu.%llu%% of frames within 2 ms\n",
+                    static_cast<long long>(rate), static_cast<unsigned long long>(tenths / 10),
+                    static_cast<unsigned long long>(tenths % 10));
     }
 
     void Send(const NotifyMessage& message) { Notify_Send(socket_, message.Text(), message.Length()); }
@@ -150,6 +188,7 @@ private:
     int64_t nextDue_ = kNever;    // the earlier of the two: one comparison per frame
     int64_t frames_ = 0;          // frames completed since framesSince_
     int64_t framesSince_ = 0;
+    IntervalTally tallySince_;    // the frame intervals at the last status line
 };
 
 CSystemdNotify s_notify;

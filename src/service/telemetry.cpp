@@ -1,5 +1,10 @@
 #include "telemetry.h"
 
+#include "cycle_clock.h"
+
+#include <cmath>
+#include <time.h>
+
 namespace {
 
 int64_t s_linesTyped[2] = {};
@@ -8,6 +13,73 @@ ControlCounts s_control;
 int Index(LineSource source)
 {
     return source == LineSource::kControl ? 1 : 0;
+}
+
+// How often the cycle counter's rate is measured again, in seconds of it.
+constexpr double kCalibrationInterval = 1.0;
+
+// The frame telemetry. Times are cycle-counter ticks.
+struct Frames {
+    bool opened = false;
+    ClockPair anchor;                          // the first calibration reading
+    double ticksPerSecond = 0;
+    uint64_t boundTicks[kFrameBuckets] = {};   // kFrameBucketBounds in ticks
+    double pacingSeconds = 0;                  // the wait each frame asks for
+    uint64_t pacingTicks = 0;
+    uint64_t nextCalibration = 0;
+    uint64_t began = 0;    // the start of the current or the last frame
+    uint64_t ended = 0;    // the end of the last frame, or the engine's start
+    bool running = false;  // a frame of this engine start has begun
+    FrameHistogram histograms[kFrameMeasures];
+    int64_t frames = 0;
+    int64_t engineStarts = 0;
+    double startTime = 0;
+    double engineStartTime = 0;
+};
+
+Frames s_frames;
+
+double UnixTime()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+uint64_t Ticks(double seconds)
+{
+    return static_cast<uint64_t>(std::llround(seconds * s_frames.ticksPerSecond));
+}
+
+// Measures the counter's rate from the anchor to now, and the bounds in
+// ticks with it. The longer the span, the closer the rate.
+void Calibrate()
+{
+    double rate = CycleClock_Rate(s_frames.anchor, CycleClock_Pair());
+    if (rate <= 0)
+        return;
+    s_frames.ticksPerSecond = rate;
+    for (int i = 0; i < kFrameBuckets; ++i)
+        s_frames.boundTicks[i] = Ticks(kFrameBucketBounds[i]);
+    s_frames.pacingTicks = Ticks(s_frames.pacingSeconds);
+    s_frames.nextCalibration = Sys_CycleCounter() + Ticks(kCalibrationInterval);
+}
+
+// A counter that went backwards (another processor's, not quite in step)
+// counts as no time.
+uint64_t Elapsed(uint64_t from, uint64_t to)
+{
+    return to > from ? to - from : 0;
+}
+
+void Observe(FrameMeasure measure, uint64_t ticks)
+{
+    FrameHistogram& histogram = s_frames.histograms[static_cast<int>(measure)];
+    int bucket = 0;
+    while (bucket < kFrameBuckets && ticks > s_frames.boundTicks[bucket])
+        ++bucket;
+    ++histogram.counts[bucket];
+    histogram.sumTicks += ticks;
 }
 
 }  // namespace
@@ -40,4 +112,75 @@ void Telemetry_ControlDisconnected()
 const ControlCounts& Telemetry_Control()
 {
     return s_control;
+}
+
+void Telemetry_Open()
+{
+    if (s_frames.opened)
+        return;
+    s_frames.opened = true;
+    s_frames.startTime = UnixTime();
+    s_frames.anchor = CycleClock_Pair();
+}
+
+void Telemetry_EngineStarted(int pacingMilliseconds)
+{
+    Telemetry_Open();
+    ++s_frames.engineStarts;
+    s_frames.engineStartTime = UnixTime();
+    s_frames.pacingSeconds = pacingMilliseconds / 1000.0;
+    Calibrate();
+    s_frames.running = false;
+    s_frames.ended = Sys_CycleCounter();
+}
+
+void Telemetry_FrameBegins()
+{
+    uint64_t now = Sys_CycleCounter();
+    if (s_frames.running)
+        Observe(FrameMeasure::kInterval, Elapsed(s_frames.began, now));
+    uint64_t wait = Elapsed(s_frames.ended, now);
+    Observe(FrameMeasure::kLateness, Elapsed(s_frames.pacingTicks, wait));
+    s_frames.began = now;
+    s_frames.running = true;
+}
+
+void Telemetry_FrameEnds()
+{
+    uint64_t now = Sys_CycleCounter();
+    Observe(FrameMeasure::kEngineFrame, Elapsed(s_frames.began, now));
+    s_frames.ended = now;
+    ++s_frames.frames;
+    if (now >= s_frames.nextCalibration)
+        Calibrate();
+}
+
+const FrameHistogram& Telemetry_Histogram(FrameMeasure measure)
+{
+    return s_frames.histograms[static_cast<int>(measure)];
+}
+
+double Telemetry_TicksPerSecond()
+{
+    return s_frames.ticksPerSecond;
+}
+
+int64_t Telemetry_Frames()
+{
+    return s_frames.frames;
+}
+
+int64_t Telemetry_EngineStarts()
+{
+    return s_frames.engineStarts;
+}
+
+double Telemetry_StartTime()
+{
+    return s_frames.startTime;
+}
+
+double Telemetry_EngineStartTime()
+{
+    return s_frames.engineStartTime;
 }

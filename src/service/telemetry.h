@@ -1,5 +1,10 @@
 // What the launcher counts about its frames and its peers, for the
 // monitoring that scrapes it. Fixed storage; each call is a few additions.
+//
+// Every frame is timed at its two edges, just before and just after the
+// engine's RunFrame, with one read of the cycle counter each (cycle_clock.h)
+// and three histograms filled from them. That is the whole cost per frame,
+// so the telemetry is always on.
 #ifndef TARN_SERVICE_TELEMETRY_H
 #define TARN_SERVICE_TELEMETRY_H
 
@@ -23,5 +28,51 @@ void Telemetry_ControlAttached(int64_t attachedNow);
 void Telemetry_ControlRefused();
 void Telemetry_ControlDisconnected();
 const ControlCounts& Telemetry_Control();
+
+// The upper bounds of the frame histograms' buckets, in seconds; a last
+// bucket without bound takes the rest.
+constexpr int kFrameBuckets = 13;
+constexpr double kFrameBucketBounds[kFrameBuckets] = {
+    0.0005, 0.001, 0.0015, 0.002, 0.004, 0.008, 0.016, 0.032, 0.064, 0.128, 0.256, 0.512, 1.024};
+// The buckets that hold intervals of at most 2 ms.
+constexpr int kWithin2msBuckets = 4;
+static_assert(kFrameBucketBounds[kWithin2msBuckets - 1] == 0.002, "the 2 ms bound moved");
+
+enum class FrameMeasure {
+    // From the start of one frame to the start of the next, within one
+    // engine start.
+    kInterval,
+    // Inside the engine's RunFrame.
+    kEngineFrame,
+    // From the end of one frame (or the engine's start) to the start of the
+    // next, beyond the wait that the pacing asks for: how late the pacing
+    // woke, with the launcher's own work between the frames (the console's
+    // poll, the output, the services), normally a microsecond or two.
+    kLateness,
+};
+constexpr int kFrameMeasures = 3;
+
+struct FrameHistogram {
+    uint64_t counts[kFrameBuckets + 1] = {};  // per bucket, not cumulative
+    uint64_t sumTicks = 0;                    // of the cycle counter
+};
+
+// Startup, before the engine module is loaded: the process's start time,
+// and the first reading that calibrates the cycle counter.
+void Telemetry_Open();
+// The engine started; each of its frames asks the pacing to wait
+// pacingMilliseconds. Its first frame has no interval before it.
+void Telemetry_EngineStarted(int pacingMilliseconds);
+// Just before and just after the engine's RunFrame.
+void Telemetry_FrameBegins();
+void Telemetry_FrameEnds();
+
+const FrameHistogram& Telemetry_Histogram(FrameMeasure measure);
+// The cycle counter's rate, as last measured against CLOCK_MONOTONIC.
+double Telemetry_TicksPerSecond();
+int64_t Telemetry_Frames();        // frames run since the start
+int64_t Telemetry_EngineStarts();  // the first start and every restart
+double Telemetry_StartTime();      // Unix time, in seconds
+double Telemetry_EngineStartTime();  // of the last engine start; 0 before
 
 #endif

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The fleet against Agones' Fleet schema in ../shared; the fleet and compose
-files against the image's name (image.env) and port (Containerfile)."""
+files against the image's name (image.env), port and command (Containerfile),
+and the fleet's metrics port against its scrape annotations."""
 import json
 import os
 import re
@@ -28,6 +29,16 @@ def faults(read, schema, fleet, compose):
     expected = [(fleet.get("apiVersion"), "agones.dev/v1"), (fleet.get("kind"), "Fleet"),
                 ([c.get("image") for c in game_server["template"]["spec"]["containers"]], [image]),
                 ([(p.get("containerPort"), p.get("protocol")) for p in game_server.get("ports", [])], [(port, "UDP")])]
+    # The fleet's container runs the image's command with -metrics, on the
+    # port that its annotations give Prometheus and that it declares.
+    container = game_server["template"]["spec"]["containers"][0]
+    command = json.loads(re.search(r"^CMD (\[.*\])$", read("dist/container/Containerfile"), re.M)[1])
+    args, pod = container.get("args", []), game_server["template"].get("metadata", {}).get("annotations", {})
+    metrics = args[args.index("-metrics") + 1].split(":")[-1] if "-metrics" in args[:-1] else None
+    expected += [(args[:len(command)], command),
+                 ([pod.get("prometheus.io/scrape"), pod.get("prometheus.io/port")], ["true", metrics]),
+                 ([(p.get("containerPort"), p.get("protocol")) for p in container.get("ports", [])],
+                  [(int(metrics or 0), "TCP")])]
     for service in compose["services"].values():
         expected += [(service.get("image"), image),
                      ([p.split(":")[-1] for p in service.get("ports", [])], [f"{port}/udp"])]

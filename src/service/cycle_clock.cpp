@@ -1,0 +1,41 @@
+#include "cycle_clock.h"
+
+#include <time.h>
+
+namespace {
+
+constexpr int kPairAttempts = 4;
+
+int64_t MonotonicNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+}  // namespace
+
+ClockPair CycleClock_Pair()
+{
+    ClockPair best;
+    uint64_t bestSpread = UINT64_MAX;
+    for (int attempt = 0; attempt < kPairAttempts; ++attempt) {
+        uint64_t before = Sys_CycleCounter();
+        int64_t nanoseconds = MonotonicNanoseconds();
+        uint64_t after = Sys_CycleCounter();
+        if (after - before < bestSpread) {
+            bestSpread = after - before;
+            best.ticks = before + (after - before) / 2;
+            best.nanoseconds = nanoseconds;
+        }
+    }
+    return best;
+}
+
+double CycleClock_Rate(const ClockPair& from, const ClockPair& to)
+{
+    if (to.nanoseconds <= from.nanoseconds || to.ticks <= from.ticks)
+        return 0;
+    return static_cast<double>(to.ticks - from.ticks) * 1e9 /
+           static_cast<double>(to.nanoseconds - from.nanoseconds);
+}

@@ -1,0 +1,262 @@
+#include "metrics_endpoint.h"
+
+#include "http_request.h"
+#include "listener.h"
+#include "metrics_page.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kMaxConnections = 4;
+// For the whole head, and again for the whole answer, in µs.
+constexpr int64_t kExchangeTimeout = 2000000;
+constexpr int kBacklog = 16;
+// Connections taken from the queue per poll, so that a flood of them costs
+// a frame a bounded time; the rest wait for the next poll.
+constexpr int kAcceptsPerServe = 8;
+// Room for the status line and the header fields, in front of the body.
+constexpr size_t kHeaderRoom = 192;
+constexpr size_t kBufferSize = kHeaderRoom + kMetricsPageSize;
+static_assert(kBufferSize >= kHttpMaxHead, "the head is read into the same buffer");
+
+const char kRefusal[] =
+    "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+
+bool WouldBlock()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+
+const char* Reason(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 431: return "Request Header Fields Too Large";
+    default: return "Internal Server Error";
+    }
+}
+
+// Reads and drops what the peer sent that was not read, then closes: a
+// close with unread input would reset the connection and could cost the
+// peer the end of the answer.
+void CloseGently(int fd)
+{
+    char discard[512];
+    for (int reads = 0; reads < 8 && recv(fd, discard, sizeof(discard), MSG_DONTWAIT) > 0; ++reads) {
+    }
+    close(fd);
+}
+
+struct Connection {
+    int fd = -1;
+    bool answering = false;  // the head is judged; the answer goes out
+    int64_t deadline = 0;    // coarse monotonic µs; closed then, whatever its state
+    size_t received = 0;     // bytes of the head in buffer
+    size_t sent = 0;         // the answer is buffer[sent, end)
+    size_t end = 0;
+    char buffer[kBufferSize];
+};
+
+class CMetricsEndpoint final : public IListener {
+public:
+    int Open(const ListenAddress& address);
+    int Watch(pollfd* out) override;
+    void Serve(const pollfd* polled, int count, int64_t now) override;
+    void Close() override;
+
+private:
+    void AcceptPending(int64_t now);
+    void Receive(Connection& peer, int64_t now);
+    void Answer(Connection& peer, const HttpJudgement& judgement, int64_t now);
+    size_t WriteBody(Connection& peer, int& status);
+    void Send(Connection& peer);
+    void Finish(Connection& peer);
+    Connection* Find(int fd);
+
+    int listener_ = -1;
+    Connection peers_[kMaxConnections];
+};
+
+int CMetricsEndpoint::Open(const ListenAddress& address)
+{
+    int fd = socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return errno;
+    // A restarted launcher can bind again while the last one's connections
+    // linger; a port that another socket listens on stays refused.
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0 ||
+        listen(fd, kBacklog) != 0) {
+        int failure = errno;
+        close(fd);
+        return failure;
+    }
+    listener_ = fd;
+    return 0;
+}
+
+int CMetricsEndpoint::Watch(pollfd* out)
+{
+    int count = 0;
+    out[count++] = {listener_, POLLIN, 0};
+    for (const Connection& peer : peers_)
+        if (peer.fd >= 0)
+            out[count++] = {peer.fd, static_cast<short>(peer.answering ? POLLOUT : POLLIN), 0};
+    return count;
+}
+
+void CMetricsEndpoint::Serve(const pollfd* polled, int count, int64_t now)
+{
+    for (int i = 1; i < count; ++i) {
+        Connection* peer = polled[i].revents ? Find(polled[i].fd) : nullptr;
+        if (peer && peer->answering)
+            Send(*peer);
+        else if (peer)
+            Receive(*peer, now);
+    }
+    for (Connection& peer : peers_)
+        if (peer.fd >= 0 && now >= peer.deadline)
+            Finish(peer);
+    if (count > 0 && (polled[0].revents & POLLIN))
+        AcceptPending(now);
+}
+
+void CMetricsEndpoint::AcceptPending(int64_t now)
+{
+    for (int i = 0; i < kAcceptsPerServe; ++i) {
+        int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        Connection* peer = Find(-1);
+        if (!peer) {
+            send(fd, kRefusal, sizeof(kRefusal) - 1, MSG_NOSIGNAL);
+            CloseGently(fd);
+            continue;
+        }
+        peer->fd = fd;
+        peer->answering = false;
+        peer->received = 0;
+        peer->deadline = now + kExchangeTimeout;
+    }
+}
+
+// Reads what has arrived of the head, and answers once it is judged. A
+// peer that ends or fails before that is closed.
+void CMetricsEndpoint::Receive(Connection& peer, int64_t now)
+{
+    bool ended = false;
+    while (peer.received < kHttpMaxHead && !ended) {
+        ssize_t got = recv(peer.fd, peer.buffer + peer.received, kHttpMaxHead - peer.received, 0);
+        if (got < 0 && WouldBlock())
+            break;
+        ended = got <= 0;
+        peer.received += got > 0 ? static_cast<size_t>(got) : 0;
+    }
+    HttpJudgement judgement = Http_Judge(peer.buffer, peer.received);
+    if (judgement.status != 0)
+        Answer(peer, judgement, now);
+    else if (ended)
+        Finish(peer);
+}
+
+// The answer goes into the buffer with its head right in front of the
+// body, and out as far as the peer takes it now.
+void CMetricsEndpoint::Answer(Connection& peer, const HttpJudgement& judgement, int64_t now)
+{
+    int status = judgement.status;
+    size_t body = WriteBody(peer, status);
+    char head[kHeaderRoom];
+    int length = std::snprintf(head, sizeof(head),
+                               "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\n%s"
+                               "Connection: close\r\n\r\n",
+                               status, Reason(status),
+                               status == 200 ? kMetricsContentType : "text/plain; charset=utf-8", body,
+                               status == 405 ? "Allow: GET, HEAD\r\n" : "");
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof(head)) {
+        Finish(peer);
+        return;
+    }
+    std::memcpy(peer.buffer + kHeaderRoom - length, head, static_cast<size_t>(length));
+    peer.sent = kHeaderRoom - static_cast<size_t>(length);
+    peer.end = kHeaderRoom + (judgement.bodyWanted ? body : 0);
+    peer.answering = true;
+    peer.deadline = now + kExchangeTimeout;
+    Send(peer);
+}
+
+// The page for 200, else the reason as one line; a page that does not fit
+// turns the answer into a 500.
+size_t CMetricsEndpoint::WriteBody(Connection& peer, int& status)
+{
+    char* body = peer.buffer + kHeaderRoom;
+    if (status == 200) {
+        size_t length = Metrics_WritePage(body, kMetricsPageSize);
+        if (length > 0)
+            return length;
+        status = 500;
+    }
+    int length = std::snprintf(body, kMetricsPageSize, "%s\n", Reason(status));
+    return length > 0 ? static_cast<size_t>(length) : 0;
+}
+
+void CMetricsEndpoint::Send(Connection& peer)
+{
+    while (peer.sent < peer.end) {
+        ssize_t sent = send(peer.fd, peer.buffer + peer.sent, peer.end - peer.sent, MSG_NOSIGNAL);
+        if (sent < 0 && WouldBlock())
+            return;
+        if (sent <= 0)
+            break;
+        peer.sent += static_cast<size_t>(sent);
+    }
+    Finish(peer);
+}
+
+void CMetricsEndpoint::Finish(Connection& peer)
+{
+    CloseGently(peer.fd);
+    peer.fd = -1;
+    peer.answering = false;
+}
+
+Connection* CMetricsEndpoint::Find(int fd)
+{
+    for (Connection& peer : peers_)
+        if (peer.fd == fd)
+            return &peer;
+    return nullptr;
+}
+
+void CMetricsEndpoint::Close()
+{
+    for (Connection& peer : peers_)
+        if (peer.fd >= 0)
+            Finish(peer);
+    if (listener_ >= 0)
+        close(listener_);
+    listener_ = -1;
+}
+
+CMetricsEndpoint s_endpoint;
+
+}  // namespace
+
+int Metrics_Listen(const ListenAddress& address)
+{
+    if (int failure = s_endpoint.Open(address))
+        return failure;
+    if (!Service_AddListener(&s_endpoint)) {
+        s_endpoint.Close();
+        return EBUSY;
+    }
+    return 0;
+}

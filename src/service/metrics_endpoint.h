@@ -1,0 +1,19 @@
+// The HTTP endpoint that hands the telemetry to a scraper: GET or HEAD of
+// /metrics answers the page of metrics_page.h. It is a listener of the
+// service (listener.h), so it is served from the frame loop and never waits
+// inside a frame; while a frame hangs it does not answer at all, which is
+// how a scraper sees the hang.
+//
+// Every peer is bounded: a request head of at most 4 KiB (431 beyond), 2 s
+// to send it and 2 s to take the answer, at most 4 connections (a fifth is
+// answered 503 and closed at once), and one answer per connection.
+#ifndef TARN_SERVICE_METRICS_ENDPOINT_H
+#define TARN_SERVICE_METRICS_ENDPOINT_H
+
+#include "listen_address.h"
+
+// Binds address, listens, and joins the service's listeners; 0, or the
+// errno of what failed.
+int Metrics_Listen(const ListenAddress& address);
+
+#endif

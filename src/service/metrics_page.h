@@ -1,0 +1,18 @@
+// The telemetry as a page of Prometheus's text exposition format, version
+// 0.0.4: the frame histograms, the counters and the gauges.
+#ifndef TARN_SERVICE_METRICS_PAGE_H
+#define TARN_SERVICE_METRICS_PAGE_H
+
+#include <cstddef>
+
+// Room for the page with every number at its longest (about 6 KiB).
+constexpr size_t kMetricsPageSize = 8192;
+
+// The media type of the page, for an HTTP answer.
+constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
+
+// Writes the page into out, of size bytes; returns its length, or 0 when it
+// does not fit.
+size_t Metrics_WritePage(char* out, size_t size);
+
+#endif
