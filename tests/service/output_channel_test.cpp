@@ -1,0 +1,100 @@
+// The output channel in process, against a real pipe of one page that the
+// test fills and drains itself: order across many wraps of a small ring,
+// whole lines dropped and announced where they were lost, a line in
+// progress taken back whole, and a reader that has gone.
+#include "output_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kRingSize = 1024;
+
+class OutputChannelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        signal(SIGPIPE, SIG_IGN);  // as the launcher has it: a gone reader is a failed write
+        ASSERT_EQ(pipe2(ends_, O_NONBLOCK | O_CLOEXEC), 0);
+        fcntl(ends_[0], F_SETPIPE_SZ, 4096);
+        channel_.Attach(ends_[1], Sink::kNonBlocking);
+    }
+    void TearDown() override
+    {
+        close(ends_[0]);
+        close(ends_[1]);
+    }
+    // Fills the pipe with filler, as a reader that stopped would leave it.
+    void Stall()
+    {
+        const std::string filler(4096, '#');
+        while (write(ends_[1], filler.data(), filler.size()) > 0) {
+        }
+    }
+    // What the reader gets now, filler left out.
+    std::string Read()
+    {
+        std::string text;
+        char buffer[8192];
+        for (ssize_t count; (count = read(ends_[0], buffer, sizeof(buffer))) > 0;)
+            for (ssize_t i = 0; i < count; ++i)
+                if (buffer[i] != '#')
+                    text += buffer[i];
+        return text;
+    }
+    void Write(const std::string& text) { channel_.Write(text.data(), text.size()); }
+
+    int ends_[2] = {-1, -1};
+    char ring_[kRingSize] = {};
+    COutputChannel channel_{ring_, kRingSize};
+};
+
+TEST_F(OutputChannelTest, KeepsTheOrderOfEveryLineAcrossManyWrapsOfItsRing)
+{
+    std::string written, read;
+    for (int round = 0; round < 100; ++round) {
+        Stall();
+        for (int line = 0; line < 5; ++line) {
+            std::string text = "round " + std::to_string(round) + " line " + std::to_string(line) + "\n";
+            Write(text);
+            written += text;
+        }
+        read += Read();
+        channel_.Flush();
+        read += Read();
+    }
+    EXPECT_EQ(read, written);
+    EXPECT_EQ(channel_.DroppedLines(), 0);
+}
+
+TEST_F(OutputChannelTest, DropsWholeLinesPastItsRingAndSaysHowManyWhereTheyWereLost)
+{
+    Stall();
+    const std::string line(39, 'q');
+    std::string kept;
+    for (int i = 0; i < 23; ++i) {
+        Write(line + "\n");
+        kept += line + "\n";
+    }
+    Write("typed, never finished ");  // queued, then taken back whole by the drop
+    Write(std::string(2000, 'x') + "\n");
+    for (int i = 0; i < 16; ++i)
+        Write(line + "\n");
+    Read();
+    channel_.Flush();
+    Write("after\n");
+    channel_.Flush();
+    EXPECT_EQ(Read(), kept + "Output was blocked: 17 lines dropped.\nafter\n");
+    EXPECT_EQ(channel_.DroppedLines(), 17);
+    close(ends_[0]);
+    ends_[0] = open("/dev/null", O_RDONLY);  // the reader has gone: lost and counted
+    Write("one\ntwo\n");
+    EXPECT_EQ(channel_.DroppedLines(), 19);
+}
+
+}  // namespace
