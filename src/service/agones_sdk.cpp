@@ -7,6 +7,7 @@
 
 #include "clock.h"
 #include "http_post.h"
+#include "listen_address.h"
 #include "sys_printf.h"
 
 #include <cstdlib>
@@ -30,24 +31,11 @@ constexpr int64_t kShutdownBudget = kSecond;
 // sidecar that refuses is asked a few times in the budget, not hammered.
 constexpr int kShutdownRetryMilliseconds = 50;
 constexpr int64_t kNever = INT64_MAX;
-constexpr int kMaxPort = 65535;
 // Enough of a bad port value to recognise it in the message.
 constexpr int kShownValue = 32;
 
 enum Call { kReady, kHealth, kShutdown, kCalls, kNoCall = kCalls };
 const char* const kPaths[kCalls] = {"/ready", "/health", "/shutdown"};
-
-// The port in text of decimal digits only, or 0.
-int ParsePort(const char* text)
-{
-    long port = 0;
-    for (const char* digit = text; *digit; ++digit) {
-        if (*digit < '0' || *digit > '9' || port > kMaxPort)
-            return 0;
-        port = port * 10 + (*digit - '0');
-    }
-    return port <= kMaxPort ? static_cast<int>(port) : 0;
-}
 
 int64_t Earliest(int64_t a, int64_t b)
 {

@@ -10,18 +10,6 @@ constexpr long kMaxPort = 65535;
 // "[" and the longest IPv6 literal with a zone-less form, and room to spare.
 constexpr size_t kMaxAddressLength = INET6_ADDRSTRLEN + 2;
 
-// The port in text, digits only, from 1 to kMaxPort; 0 otherwise.
-int ParsePort(const char* text)
-{
-    long port = 0;
-    for (const char* digit = text; *digit; ++digit) {
-        if (*digit < '0' || *digit > '9' || port > kMaxPort)
-            return 0;
-        port = port * 10 + (*digit - '0');
-    }
-    return port <= kMaxPort ? static_cast<int>(port) : 0;
-}
-
 bool ParseIPv4(const char* text, int port, ListenAddress& out)
 {
     sockaddr_in address{};
@@ -53,6 +41,17 @@ bool ParseIPv6(const char* text, size_t length, int port, ListenAddress& out)
 }
 
 }  // namespace
+
+int ParsePort(const char* text)
+{
+    long port = 0;
+    for (const char* digit = text; *digit; ++digit) {
+        if (*digit < '0' || *digit > '9' || port > kMaxPort)
+            return 0;
+        port = port * 10 + (*digit - '0');
+    }
+    return port <= kMaxPort ? static_cast<int>(port) : 0;
+}
 
 bool ParseListenAddress(const char* text, ListenAddress& out)
 {

@@ -11,6 +11,9 @@ struct ListenAddress {
     socklen_t length = 0;
 };
 
+// The port in text, decimal digits only, from 1 to 65535; 0 otherwise.
+int ParsePort(const char* text);
+
 // Reads text: ADDRESS an IPv4 literal or an IPv6 literal in brackets
 // ("[::1]:30200"), 127.0.0.1 when left out; PORT a decimal number from 1 to
 // 65535. False for anything else.
