@@ -104,7 +104,7 @@ public:
         if (pingInterval_ > 0)
             message.Add("WATCHDOG=1\n");
         Send(message);
-        frames_ = 0;
+        framesAtStatus_ = Telemetry_Frames();
         framesSince_ = now;
         tallySince_ = Intervals();
         nextStatus_ = now + kStatusInterval;
@@ -114,7 +114,6 @@ public:
 
     void FrameDone(int64_t now) override
     {
-        ++frames_;
         if (now >= nextDue_)
             SendDue(now);
     }
@@ -149,10 +148,11 @@ private:
             nextPing_ = now + pingInterval_;
         }
         if (now >= nextStatus_) {
+            int64_t frames = Telemetry_Frames() - framesAtStatus_;
             int64_t elapsed = now - framesSince_;
-            int64_t rate = (frames_ * kMicrosecondsPerSecond + elapsed / 2) / elapsed;
+            int64_t rate = (frames * kMicrosecondsPerSecond + elapsed / 2) / elapsed;
             AddStatus(message, rate);
-            frames_ = 0;
+            framesAtStatus_ += frames;
             framesSince_ = now;
             nextStatus_ = now + kStatusInterval;
         }
@@ -186,7 +186,7 @@ private:
     int64_t nextPing_ = kNever;   // monotonic microseconds, as all times here
     int64_t nextStatus_ = kNever;
     int64_t nextDue_ = kNever;    // the earlier of the two: one comparison per frame
-    int64_t frames_ = 0;          // frames completed since framesSince_
+    int64_t framesAtStatus_ = 0;  // the telemetry's frame count at framesSince_
     int64_t framesSince_ = 0;
     IntervalTally tallySince_;    // the frame intervals at the last status line
 };
