@@ -128,7 +128,7 @@ void FrameCalls()
 volatile int64_t s_clockRead = 0;
 void ClockRead()
 {
-    s_clockRead = Sys_CoarseMicroseconds();
+    s_clockRead = Clock_CoarseMicroseconds();
 }
 
 void SleepNanoseconds(long nanoseconds)
@@ -166,7 +166,7 @@ PacedFigures Paced(bool socketOpen)
     int64_t nextPoll = 0;
     long long total = 0, begin = MonotonicNanoseconds();
     for (long i = 0; i < kPacedCalls; ++i) {
-        int64_t coarse = Sys_CoarseMicroseconds();
+        int64_t coarse = Clock_CoarseMicroseconds();
         long long start = MonotonicNanoseconds();
         FrameCalls();
         long long took = MonotonicNanoseconds() - start;

@@ -102,7 +102,7 @@ LaunchSetup WithMetrics(LaunchSetup setup, int port)
 void ClockSection(std::ofstream& csv)
 {
     volatile uint64_t sink = 0;
-    double cycles = NanosecondsPerCall([&] { sink = Sys_CycleCounter(); });
+    double cycles = NanosecondsPerCall([&] { sink = CycleClock_Read(); });
     double monotonic = ClockNanoseconds(CLOCK_MONOTONIC), coarse = ClockNanoseconds(CLOCK_MONOTONIC_COARSE);
     Telemetry_Open();
     Telemetry_EngineStarted(1);

@@ -25,7 +25,7 @@ LineEvent Expected(const std::string& printable)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    CControlLine parser;
+    ControlLine parser;
     std::string printable;
     for (size_t i = 0; i < size; ++i) {
         LineEvent event = parser.Feed(data[i]);

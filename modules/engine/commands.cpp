@@ -31,7 +31,7 @@ void Help(const CommandCall& call);
 
 void Status(const CommandCall& call)
 {
-    Server_PrintStatus(call.server, Sys_Microseconds());
+    Server_PrintStatus(call.server, Stats_Microseconds());
 }
 
 void Echo(const CommandCall& call)

@@ -35,7 +35,7 @@ IFileAPI* FindFileAPI(InterfaceFactory filesystemFactory)
     return static_cast<IFileAPI*>(filesystemFactory(FILEAPI_INTERFACE_VERSION, nullptr));
 }
 
-class CEngine : public IServerEngineAPI {
+class Engine : public IServerEngineAPI {
 public:
     bool Initialize(const char* baseDirectory, const char* commandLine,
                     InterfaceFactory launcherFactory, InterfaceFactory filesystemFactory) override;
@@ -54,7 +54,7 @@ private:
 
 // The base directory is not used here: the file-system module resolves
 // every path below the same directory.
-bool CEngine::Initialize(const char*, const char* commandLine, InterfaceFactory launcherFactory,
+bool Engine::Initialize(const char*, const char* commandLine, InterfaceFactory launcherFactory,
                          InterfaceFactory filesystemFactory)
 {
     server_.socket.Close();
@@ -69,7 +69,7 @@ bool CEngine::Initialize(const char*, const char* commandLine, InterfaceFactory 
         !server_.socket.Open(address))
         return false;
     server_.files = FindFileAPI(filesystemFactory);
-    server_.stats.Start(Sys_Microseconds());
+    server_.stats.Start(Stats_Microseconds());
     // Handlers first: "Listening on" tells scripts that a stop signal is
     // now handled.
     Sig_Install();
@@ -78,7 +78,7 @@ bool CEngine::Initialize(const char*, const char* commandLine, InterfaceFactory 
     return true;
 }
 
-int CEngine::Shutdown()
+int Engine::Shutdown()
 {
     Sig_Restore();
     server_.socket.Close();
@@ -89,9 +89,9 @@ int CEngine::Shutdown()
     return server_.stopCode;
 }
 
-bool CEngine::RunFrame()
+bool Engine::RunFrame()
 {
-    int64_t now = Sys_Microseconds();
+    int64_t now = Stats_Microseconds();
     server_.stats.RecordFrame(now);
     if (int number = Sig_Received(); number != 0 && server_.stopCode == kStillRunning) {
         Con_Printf("Stopping on %s.\n", Sig_Name(number));
@@ -103,13 +103,13 @@ bool CEngine::RunFrame()
     return true;
 }
 
-void CEngine::SubmitConsoleText(const char* text)
+void Engine::SubmitConsoleText(const char* text)
 {
     if (text)
         Cmd_ExecuteLine(server_, text, 0);
 }
 
-int CEngine::NetSleep()
+int Engine::NetSleep()
 {
     if (server_.socket.IsOpen())
         return server_.socket.Wait(kFrameIntervalMilliseconds) ? 1 : 0;
@@ -118,7 +118,7 @@ int CEngine::NetSleep()
     return 0;
 }
 
-CEngine s_engine;
+Engine s_engine;
 
 }  // namespace
 

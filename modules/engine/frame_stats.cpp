@@ -17,20 +17,20 @@ double Rank(const uint32_t* sorted, int count, int percent)
 
 }  // namespace
 
-int64_t Sys_Microseconds()
+int64_t Stats_Microseconds()
 {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<int64_t>(now.tv_sec) * kMicrosecondsPerSecond + now.tv_nsec / 1000;
 }
 
-void CFrameStats::Start(int64_t now)
+void FrameStats::Start(int64_t now)
 {
-    *this = CFrameStats();
+    *this = FrameStats();
     started_ = lastFrame_ = windowStart_ = now;
 }
 
-void CFrameStats::RecordFrame(int64_t now)
+void FrameStats::RecordFrame(int64_t now)
 {
     int64_t interval = std::min<int64_t>(now - lastFrame_, UINT32_MAX);
     intervals_[nextInterval_] = static_cast<uint32_t>(std::max<int64_t>(interval, 0));
@@ -48,7 +48,7 @@ void CFrameStats::RecordFrame(int64_t now)
     ++framesInWindow_;
 }
 
-double CFrameStats::FrameRate(int64_t now) const
+double FrameStats::FrameRate(int64_t now) const
 {
     if (lastRate_ >= 0)
         return lastRate_;
@@ -56,7 +56,7 @@ double CFrameStats::FrameRate(int64_t now) const
     return static_cast<double>(framesInWindow_) * kMicrosecondsPerSecond / static_cast<double>(elapsed);
 }
 
-IntervalPercentiles CFrameStats::Percentiles()
+IntervalPercentiles FrameStats::Percentiles()
 {
     IntervalPercentiles result{intervalCount_, 0, 0, 0, 0};
     if (intervalCount_ == 0)

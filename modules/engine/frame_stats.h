@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // Microseconds of the monotonic clock.
-int64_t Sys_Microseconds();
+int64_t Stats_Microseconds();
 
 // Frame intervals kept for the percentiles: the last this many frames.
 constexpr int kIntervalSamples = 1000;
@@ -19,7 +19,7 @@ struct IntervalPercentiles {
     double maxMilliseconds;
 };
 
-class CFrameStats {
+class FrameStats {
 public:
     void Start(int64_t now);
     void RecordFrame(int64_t now);

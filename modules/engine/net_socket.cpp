@@ -19,7 +19,7 @@ void Net_AddressText(const sockaddr_in& address, char (&out)[kAddressTextSize])
 
 // No SO_REUSEADDR: on UDP it would let a second server share a port that
 // is already taken instead of failing.
-bool CNetSocket::Open(const sockaddr_in& address)
+bool NetSocket::Open(const sockaddr_in& address)
 {
     Close();
     descriptor_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -37,7 +37,7 @@ bool CNetSocket::Open(const sockaddr_in& address)
     return true;
 }
 
-void CNetSocket::ReportOpenFailure(const sockaddr_in& address, int error) const
+void NetSocket::ReportOpenFailure(const sockaddr_in& address, int error) const
 {
     char text[kAddressTextSize];
     Net_AddressText(address, text);
@@ -49,7 +49,7 @@ void CNetSocket::ReportOpenFailure(const sockaddr_in& address, int error) const
         Con_Printf("Cannot listen on UDP %s: %s.\n", text, std::strerror(error));
 }
 
-void CNetSocket::Close()
+void NetSocket::Close()
 {
     if (descriptor_ >= 0)
         close(descriptor_);
@@ -57,7 +57,7 @@ void CNetSocket::Close()
     addressText_[0] = '\0';
 }
 
-int CNetSocket::Receive(unsigned char* buffer, int size, sockaddr_in* from) const
+int NetSocket::Receive(unsigned char* buffer, int size, sockaddr_in* from) const
 {
     if (descriptor_ < 0)
         return -1;
@@ -67,7 +67,7 @@ int CNetSocket::Receive(unsigned char* buffer, int size, sockaddr_in* from) cons
     return received < 0 ? -1 : static_cast<int>(received);
 }
 
-bool CNetSocket::Send(const unsigned char* data, int length, const sockaddr_in& to) const
+bool NetSocket::Send(const unsigned char* data, int length, const sockaddr_in& to) const
 {
     if (descriptor_ < 0)
         return false;
@@ -76,7 +76,7 @@ bool CNetSocket::Send(const unsigned char* data, int length, const sockaddr_in& 
     return sent == length;
 }
 
-bool CNetSocket::Wait(int milliseconds) const
+bool NetSocket::Wait(int milliseconds) const
 {
     pollfd waiting{descriptor_, POLLIN, 0};
     return descriptor_ >= 0 && poll(&waiting, 1, milliseconds) > 0;

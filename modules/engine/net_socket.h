@@ -10,7 +10,7 @@ constexpr int kAddressTextSize = 32;
 // Writes "a.b.c.d:port" into out.
 void Net_AddressText(const sockaddr_in& address, char (&out)[kAddressTextSize]);
 
-class CNetSocket {
+class NetSocket {
 public:
     // Binds address; false with the reason printed.
     bool Open(const sockaddr_in& address);

@@ -37,7 +37,7 @@ bool SameBytes(const QueryChallenge& a, const QueryChallenge& b)
 
 }  // namespace
 
-bool CQueryChallenge::Start()
+bool QueryChallenger::Start()
 {
     if (ReadRandom(key_, kHashKeySize))
         return true;
@@ -45,7 +45,7 @@ bool CQueryChallenge::Start()
     return false;
 }
 
-void CQueryChallenge::ForWindow(const sockaddr_in& client, int64_t window, QueryChallenge& out) const
+void QueryChallenger::ForWindow(const sockaddr_in& client, int64_t window, QueryChallenge& out) const
 {
     unsigned char message[kMessageSize];
     std::memcpy(message, &client.sin_addr.s_addr, 4);
@@ -57,12 +57,12 @@ void CQueryChallenge::ForWindow(const sockaddr_in& client, int64_t window, Query
         out[i] = static_cast<unsigned char>(hash >> (8 * i));
 }
 
-void CQueryChallenge::Make(const sockaddr_in& client, int64_t now, QueryChallenge& out) const
+void QueryChallenger::Make(const sockaddr_in& client, int64_t now, QueryChallenge& out) const
 {
     ForWindow(client, now / kWindowMicroseconds, out);
 }
 
-bool CQueryChallenge::Accepts(const sockaddr_in& client, int64_t now,
+bool QueryChallenger::Accepts(const sockaddr_in& client, int64_t now,
                               const QueryChallenge& challenge) const
 {
     int64_t window = now / kWindowMicroseconds;

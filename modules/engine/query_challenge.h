@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <netinet/in.h>
 
-class CQueryChallenge {
+class QueryChallenger {
 public:
     // Draws a fresh key; false with the reason printed.
     bool Start();

@@ -14,9 +14,9 @@
 constexpr int kStillRunning = -1;
 
 struct ServerState {
-    CNetSocket socket;
-    CQueryChallenge challenge;
-    CFrameStats stats;
+    NetSocket socket;
+    QueryChallenger challenge;
+    FrameStats stats;
     IFileAPI* files = nullptr;  // null when the file-system module offers none
     int64_t queriesServed = 0;
     int stopCode = kStillRunning;  // the shutdown code once a stop was asked for

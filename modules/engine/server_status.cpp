@@ -21,7 +21,7 @@ void PrintUptime(int64_t microseconds)
                static_cast<int>(seconds % kSecondsPerMinute));
 }
 
-void PrintIntervals(CFrameStats& stats)
+void PrintIntervals(FrameStats& stats)
 {
     IntervalPercentiles intervals = stats.Percentiles();
     if (intervals.samples == 0) {

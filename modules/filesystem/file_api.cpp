@@ -55,14 +55,14 @@ bool MakeBlocking(int descriptor)
 
 }  // namespace
 
-bool CFileAPI::Mount()
+bool FileAPI::Mount()
 {
     Unmount();
     baseDirectory_ = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     return baseDirectory_ >= 0;
 }
 
-void CFileAPI::Unmount()
+void FileAPI::Unmount()
 {
     for (FileHandle file = 0; file < FILEAPI_MAX_OPEN; ++file)
         Close(file);
@@ -71,14 +71,14 @@ void CFileAPI::Unmount()
     baseDirectory_ = -1;
 }
 
-FILE* CFileAPI::Lookup(FileHandle file) const
+FILE* FileAPI::Lookup(FileHandle file) const
 {
     if (file < 0 || file >= FILEAPI_MAX_OPEN)
         return nullptr;
     return files_[file];
 }
 
-int CFileAPI::FreeSlot() const
+int FileAPI::FreeSlot() const
 {
     for (int slot = 0; slot < FILEAPI_MAX_OPEN; ++slot)
         if (!files_[slot])
@@ -87,7 +87,7 @@ int CFileAPI::FreeSlot() const
 }
 
 // A regular file's descriptor, or an error code.
-int CFileAPI::OpenInBase(const char* path, int mode) const
+int FileAPI::OpenInBase(const char* path, int mode) const
 {
     int descriptor = openat(baseDirectory_, path, OpenFlags(mode), kNewFilePermissions);
     if (descriptor < 0)
@@ -99,7 +99,7 @@ int CFileAPI::OpenInBase(const char* path, int mode) const
     return descriptor;
 }
 
-FileHandle CFileAPI::Open(const char* path, int mode)
+FileHandle FileAPI::Open(const char* path, int mode)
 {
     if (OpenFlags(mode) < 0 || !path)
         return FILEAPI_ERR_BAD_ARGUMENT;
@@ -121,7 +121,7 @@ FileHandle CFileAPI::Open(const char* path, int mode)
     return slot;
 }
 
-int CFileAPI::Close(FileHandle file)
+int FileAPI::Close(FileHandle file)
 {
     FILE* stream = Lookup(file);
     if (!stream)
@@ -130,7 +130,7 @@ int CFileAPI::Close(FileHandle file)
     return std::fclose(stream) == 0 ? 0 : FILEAPI_ERR_IO;
 }
 
-int CFileAPI::Read(FileHandle file, void* buffer, int size)
+int FileAPI::Read(FileHandle file, void* buffer, int size)
 {
     FILE* stream = Lookup(file);
     if (!stream)
@@ -141,7 +141,7 @@ int CFileAPI::Read(FileHandle file, void* buffer, int size)
     return std::ferror(stream) ? FILEAPI_ERR_IO : static_cast<int>(count);
 }
 
-int CFileAPI::Write(FileHandle file, const void* data, int size)
+int FileAPI::Write(FileHandle file, const void* data, int size)
 {
     FILE* stream = Lookup(file);
     if (!stream)
@@ -152,7 +152,7 @@ int CFileAPI::Write(FileHandle file, const void* data, int size)
     return count == static_cast<size_t>(size) ? size : FILEAPI_ERR_IO;
 }
 
-int CFileAPI::ReadLine(FileHandle file, char* buffer, int size)
+int FileAPI::ReadLine(FileHandle file, char* buffer, int size)
 {
     FILE* stream = Lookup(file);
     if (!stream)
@@ -175,7 +175,7 @@ int CFileAPI::ReadLine(FileHandle file, char* buffer, int size)
     return length;
 }
 
-bool CFileAPI::Exists(const char* path)
+bool FileAPI::Exists(const char* path)
 {
     if (baseDirectory_ < 0 || !FS_PathStaysInside(path))
         return false;

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-class CFileAPI : public IFileAPI {
+class FileAPI : public IFileAPI {
 public:
     // Takes the working directory as the base directory; false when it
     // cannot be opened, and every Open then fails as inactive.

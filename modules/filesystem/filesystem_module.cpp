@@ -11,9 +11,9 @@
 
 namespace {
 
-CFileAPI s_fileAPI;
+FileAPI s_fileAPI;
 
-class CFileSystemModule : public IFileSystemModule {
+class FileSystemModule : public IFileSystemModule {
 public:
     // The launcher loaded the modules from the working directory, and that
     // is the base directory it hands the engine as ".".
@@ -21,7 +21,7 @@ public:
     void Deactivate() override { s_fileAPI.Unmount(); }
 };
 
-CFileSystemModule s_module;
+FileSystemModule s_module;
 
 IBaseInterface* Lookup(const char* identifier)
 {

@@ -100,9 +100,9 @@ const char* ExpandReference(const char* name, BoundedText& out)
     bool cut = static_cast<size_t>(end - name) != nameText.Length();
     FileCopy copy = cut ? FileCopy::kMissing : CopyParameterFile(fileName, room, out);
     if (copy != FileCopy::kCopied) {
-        Sys_Print("Parameter file '");
-        Sys_Print(fileName);
-        Sys_Print(copy == FileCopy::kMissing ? "' not found, skipping..."
+        Output_Print("Parameter file '");
+        Output_Print(fileName);
+        Output_Print(copy == FileCopy::kMissing ? "' not found, skipping..."
                                              : "' too long for the command line, skipping...\n");
     }
     return next;

@@ -65,8 +65,8 @@ void Diag_WriteTrace(int fd)
         char* entry = g_LogEntries[index];
         if (entry[0] == '\0')
             return;
-        Sys_WriteAll(fd, entry, strnlen(entry, kTraceEntrySize));
-        Sys_WriteAll(fd, "\n", 1);
+        Fd_WriteAll(fd, entry, strnlen(entry, kTraceEntrySize));
+        Fd_WriteAll(fd, "\n", 1);
         entry[0] = '\0';
     }
 }

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-bool Sys_WriteAll(int fd, const char* text, size_t length)
+bool Fd_WriteAll(int fd, const char* text, size_t length)
 {
     while (length > 0) {
         ssize_t written = write(fd, text, length);

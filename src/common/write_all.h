@@ -7,6 +7,6 @@
 // Async-signal-safe: writes length bytes of text to fd, again after an
 // interruption or a short write; false when the descriptor fails (what
 // is left is not written). A descriptor that blocks makes it wait.
-bool Sys_WriteAll(int fd, const char* text, size_t length);
+bool Fd_WriteAll(int fd, const char* text, size_t length);
 
 #endif

@@ -12,7 +12,7 @@ constexpr unsigned char kLastPrintable = 126;
 
 }  // namespace
 
-bool CKeyDecoder::Feed(CTextConsole& editor, unsigned char byte)
+bool KeyDecoder::Feed(CTextConsole& editor, unsigned char byte)
 {
     if (byte != kEnter) {
         state_ = HandleKey(editor, byte);
@@ -23,7 +23,7 @@ bool CKeyDecoder::Feed(CTextConsole& editor, unsigned char byte)
 }
 
 // Acts on one input byte other than Enter; returns the decoder's next state.
-CKeyDecoder::EscapeState CKeyDecoder::HandleKey(CTextConsole& editor, unsigned char byte)
+KeyDecoder::EscapeState KeyDecoder::HandleKey(CTextConsole& editor, unsigned char byte)
 {
     switch (byte) {
     case kBackspace:
@@ -44,7 +44,7 @@ CKeyDecoder::EscapeState CKeyDecoder::HandleKey(CTextConsole& editor, unsigned c
 
 // Cursor keys arrive as ESC "[" (or "O", "o") and one of "A" to "D"; any
 // other printable byte is typed, except inside an unknown sequence.
-CKeyDecoder::EscapeState CKeyDecoder::HandlePrintable(CTextConsole& editor, char ch)
+KeyDecoder::EscapeState KeyDecoder::HandlePrintable(CTextConsole& editor, char ch)
 {
     bool introducer = ch == '[' || ch == 'O' || ch == 'o';
     bool arrow = ch >= 'A' && ch <= 'D';

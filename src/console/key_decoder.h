@@ -6,7 +6,7 @@
 
 #include "text_console.h"
 
-class CKeyDecoder {
+class KeyDecoder {
 public:
     // Hands one byte to editor. True when it was an Enter that finished a
     // non-empty line, which then stands in the editor's line buffer.

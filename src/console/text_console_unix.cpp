@@ -118,7 +118,7 @@ void CTextConsoleUnix::SaveTerminalSettings()
 {
     if (tcgetattr(kStdin, &savedTerminalSettings) != 0)
         return;
-    termNew = Sys_RawModeOf(savedTerminalSettings);
+    termNew = Console_RawModeOf(savedTerminalSettings);
     settingsSaved = 1;
 }
 
@@ -163,10 +163,10 @@ void CTextConsoleUnix::Echo(const char* text, int length)
 
 int CTextConsoleUnix::GetWidth()
 {
-    return Sys_TerminalWidth(kStdout);
+    return Console_TerminalWidth(kStdout);
 }
 
-termios Sys_RawModeOf(const termios& settings)
+termios Console_RawModeOf(const termios& settings)
 {
     termios raw = settings;
     raw.c_lflag &= ~(ICANON | ECHO);
@@ -175,7 +175,7 @@ termios Sys_RawModeOf(const termios& settings)
     return raw;
 }
 
-int Sys_TerminalWidth(int fd)
+int Console_TerminalWidth(int fd)
 {
     winsize size;
     if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col <= 1)
@@ -206,7 +206,7 @@ char* CTextConsoleUnix::GetLine()
 // have flushed the terminal's input, and a read must never wait.
 char* CTextConsoleUnix::ReadKeys(int budget)
 {
-    CKeyDecoder decoder;
+    KeyDecoder decoder;
     do {
         unsigned char byte;
         // End of input, or a failed read: the next frame polls again. An

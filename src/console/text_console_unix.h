@@ -73,8 +73,8 @@ private:
 
 // The console's raw mode: the settings given with line mode and echo off
 // and reads that return each byte at once; the rest as it was.
-termios Sys_RawModeOf(const termios& settings);
+termios Console_RawModeOf(const termios& settings);
 // The columns of the terminal on fd; 80 when unknown or 1 or less.
-int Sys_TerminalWidth(int fd);
+int Console_TerminalWidth(int fd);
 
 #endif

@@ -24,7 +24,7 @@ void ReportTooLong(const char* directory, const char* separator, const char* mod
     char limit[64];
     std::snprintf(limit, sizeof(limit), ": path longer than %zu characters\n", kPathSize - 1);
     for (const char* part : {"Error:", directory, separator, moduleName, static_cast<const char*>(limit)})
-        Sys_Print(part);
+        Output_Print(part);
 }
 
 // Builds the absolute path of moduleName into path. False, with the reason
@@ -58,7 +58,7 @@ constexpr size_t kReasonSize = kPathSize + 64;
 // The loader's handle, or null with the reason, naming the file, in reason.
 void* Open(const char* path, char (&reason)[kReasonSize])
 {
-    if (!Sys_ModuleFileIsWhole(path)) {
+    if (!Module_FileIsWhole(path)) {
         FormatCut(reason, sizeof(reason), "%s: file too short for its loadable segments", path);
         return nullptr;
     }
@@ -82,9 +82,9 @@ CSysModule* Sys_LoadModule(const char* moduleName)
     void* handle = Open(path, reason);
     if (handle)
         return static_cast<CSysModule*>(handle);
-    Sys_Print("Error:");
-    Sys_Print(reason);
-    Sys_Print("\n");
+    Output_Print("Error:");
+    Output_Print(reason);
+    Output_Print("\n");
 
     // The second attempt prints nothing of its own, not even for its length.
     char retryPath[kRetryPathSize];

@@ -58,7 +58,7 @@ bool Whole(int fd)
 
 }  // namespace
 
-bool Sys_ModuleFileIsWhole(const char* path)
+bool Module_FileIsWhole(const char* path)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)

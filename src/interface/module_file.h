@@ -8,6 +8,6 @@
 // so a cut module must be refused before it is loaded. Any other file,
 // whole or unreadable or no ELF file at all, passes: the loader judges it
 // and says why.
-bool Sys_ModuleFileIsWhole(const char* path);
+bool Module_FileIsWhole(const char* path);
 
 #endif

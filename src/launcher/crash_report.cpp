@@ -87,7 +87,7 @@ private:
 
 void Write(int fd, const char* text, size_t length)
 {
-    Sys_WriteAll(fd, text, length);  // a report cut short is still worth its start
+    Fd_WriteAll(fd, text, length);  // a report cut short is still worth its start
 }
 
 void Write(int fd, const SafeLine& line)
@@ -165,7 +165,7 @@ void WriteBacktrace(int fd)
 void WriteLastOutput(int fd)
 {
     Write(fd, "\nLast output:\n", 14);
-    const COutputHistory& history = Output_History();
+    const OutputHistory& history = Output_History();
     const char* bytes = nullptr;
     uint64_t position = history.ReplayStart(kReplayBytes);
     for (size_t length; (length = history.Span(position, &bytes)) > 0; position += length)

@@ -16,7 +16,7 @@ bool Engine_Load()
         Sys_Printf("Unable to load engine, image is corrupt.\n");
         return false;
     }
-    Sys_SetEngineNetSleep(Engine_NetSleep());
+    Pacing_SetEngineNetSleep(Engine_NetSleep());
     return true;
 }
 
@@ -38,7 +38,7 @@ NetSleepFunction Engine_NetSleep()
 
 void Engine_Unload()
 {
-    Sys_SetEngineNetSleep(nullptr);
+    Pacing_SetEngineNetSleep(nullptr);
     engineAPI = nullptr;
     Sys_UnloadModule(engineModule);
     engineModule = nullptr;

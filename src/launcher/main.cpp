@@ -84,7 +84,7 @@ void ChoosePacing()
     const char* match = cmdline->CheckParm("-pingboost", &value);
     if (match && value && WholeValue(match, value))
         pingboost = std::strtol(value, nullptr, 10);
-    Sys_ChoosePacing(pingboost, Engine_NetSleep());
+    Pacing_Choose(pingboost, Engine_NetSleep());
 }
 
 void WritePidFile()
@@ -146,7 +146,7 @@ void StopFileSystem()
 
 int main(int argc, char** argv)
 {
-    Sys_InstallSignals();
+    Signals_Install();
     Output_Open();
     if (JoinedSize(argc, argv) > static_cast<size_t>(kMaxCmdline)) {
         Sys_Printf("command line too long, %i max\n", kMaxCmdline);
@@ -177,8 +177,8 @@ int main(int argc, char** argv)
     // _exit flushes nothing: the output that still waits for its reader
     // goes out here, for a bounded time.
     Service_Close();
-    if (Sys_StopRequested())
-        Sys_EndByStopSignal();
+    if (Signals_StopRequested())
+        Signals_EndByStopSignal();
     // An engine that did not start is a failure that a supervisor retries.
     _exit(result == kEngineNotStarted ? kStartupFailed : 0);
 }

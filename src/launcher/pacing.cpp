@@ -73,7 +73,7 @@ void alarmFunc(int)
         ArmTimer(0, kRearmMicroseconds);
 }
 
-void Sys_ChoosePacing(long pingboost, NetSleepFunction engineNetSleep)
+void Pacing_Choose(long pingboost, NetSleepFunction engineNetSleep)
 {
     // The kernel lets a sleep end up to 50 µs late by default, most of the
     // gap between 1 ms pacing and 1000 frames per second; the launcher asks
@@ -89,7 +89,7 @@ void Sys_ChoosePacing(long pingboost, NetSleepFunction engineNetSleep)
         break;
     case 3:
         Sys_Sleep = Sys_Sleep_Net;
-        Sys_SetEngineNetSleep(engineNetSleep);
+        Pacing_SetEngineNetSleep(engineNetSleep);
         break;
     default:
         Sys_Sleep = Sys_Sleep_Old;
@@ -97,7 +97,7 @@ void Sys_ChoosePacing(long pingboost, NetSleepFunction engineNetSleep)
     }
 }
 
-void Sys_SetEngineNetSleep(NetSleepFunction engineNetSleep)
+void Pacing_SetEngineNetSleep(NetSleepFunction engineNetSleep)
 {
     NET_Sleep = Sys_Sleep == Sys_Sleep_Net ? engineNetSleep : nullptr;
 }

@@ -26,10 +26,10 @@ void alarmFunc(int signalNumber);
 // Chooses the strategy for a -pingboost value: 1 interval timer (installs
 // alarmFunc), 2 select, 3 the engine's network sleep engineNetSleep (may be
 // null), anything else plain sleep. Sets the process's timer slack to 1 ns.
-void Sys_ChoosePacing(long pingboost, NetSleepFunction engineNetSleep);
+void Pacing_Choose(long pingboost, NetSleepFunction engineNetSleep);
 
 // The engine module was loaded again or unloaded: strategy 3 takes the
 // network sleep of the new image, or null; the others ignore it.
-void Sys_SetEngineNetSleep(NetSleepFunction engineNetSleep);
+void Pacing_SetEngineNetSleep(NetSleepFunction engineNetSleep);
 
 #endif

@@ -52,7 +52,7 @@ void RunFrames()
         // Every line the listeners' peers sent, in arrival order.
         while (const char* line = Service_NextLine())
             Submit(text, line);
-        if (Sys_StopRequested() || !RunOneFrame())
+        if (Signals_StopRequested() || !RunOneFrame())
             return;
         if (first)
             Service_Started();
@@ -116,13 +116,13 @@ int RunServer()
     for (bool restart = false;; restart = true) {
         if (restart && !PrepareRestart())
             return GiveUp();
-        if (Sys_StopRequested())
+        if (Signals_StopRequested())
             return StopUnstarted();
         if (!StartEngine())
             return GiveUp();
         RunFrames();
         // A requested stop overrides the engine's code: no restart.
-        if (StopEngine() == ENGINE_SHUTDOWN_QUIT || Sys_StopRequested()) {
+        if (StopEngine() == ENGINE_SHUTDOWN_QUIT || Signals_StopRequested()) {
             Service_Stopping();
             return ENGINE_SHUTDOWN_QUIT;
         }

@@ -144,7 +144,7 @@ void UseCrashStack()
 
 }  // namespace
 
-void Sys_InstallSignals()
+void Signals_Install()
 {
     UseCrashStack();
     for (int signalNumber : kStopSignals)
@@ -157,12 +157,12 @@ void Sys_InstallSignals()
     Take(SIGPIPE, OnBrokenPipe);
 }
 
-int Sys_StopRequested()
+int Signals_StopRequested()
 {
     return s_stopSignal;
 }
 
-void Sys_EndByStopSignal()
+void Signals_EndByStopSignal()
 {
     EndBy(s_stopSignal);
 }

@@ -24,14 +24,14 @@
 //   Being caught, not ignored, it has its default action again in any
 //   program the engine starts.
 // SIGALRM belongs to the interval-timer pacing strategy (alarmFunc).
-void Sys_InstallSignals();
+void Signals_Install();
 
 // The stop signal that asked the launcher to stop, or 0.
-int Sys_StopRequested();
+int Signals_StopRequested();
 
 // Ends the process by the stop signal with its default action, once the
 // launcher has stopped; a shell then shows 128+N. Where that signal cannot
 // end the process (PID 1 of a namespace ignores it), exits with 128+N.
-[[noreturn]] void Sys_EndByStopSignal();
+[[noreturn]] void Signals_EndByStopSignal();
 
 #endif

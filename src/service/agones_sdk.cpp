@@ -42,7 +42,7 @@ int64_t Earliest(int64_t a, int64_t b)
     return a < b ? a : b;
 }
 
-class CAgonesSdk : public ISupervisor {
+class AgonesSdk : public ISupervisor {
 public:
     bool Open(int port);
     void Started(int64_t now) override;
@@ -64,7 +64,7 @@ private:
     int64_t NextDue(int64_t now) const;
     bool DeliverShutdown(int64_t end);
 
-    CHttpPost post_;
+    HttpPost post_;
     char requests_[kCalls][kHttpRequestSize] = {};
     int lengths_[kCalls] = {};
     int port_ = 0;
@@ -79,7 +79,7 @@ private:
     int64_t due_ = kNever;      // when FrameDone next has work
 };
 
-bool CAgonesSdk::Open(int port)
+bool AgonesSdk::Open(int port)
 {
     port_ = port;
     for (int call = 0; call < kCalls; ++call) {
@@ -91,7 +91,7 @@ bool CAgonesSdk::Open(int port)
 }
 
 // Only the first start asks for /ready; health pings begin with it.
-void CAgonesSdk::Started(int64_t now)
+void AgonesSdk::Started(int64_t now)
 {
     if (readyWanted_ || stopped_)
         return;
@@ -102,7 +102,7 @@ void CAgonesSdk::Started(int64_t now)
 }
 
 // Moves the exchange in flight on, and starts the next one that is due.
-void CAgonesSdk::Step(int64_t now)
+void AgonesSdk::Step(int64_t now)
 {
     if (inFlight_ != kNoCall) {
         HttpProgress progress = post_.Advance();
@@ -125,7 +125,7 @@ void CAgonesSdk::Step(int64_t now)
 
 // The next attempt is scheduled from the start of this one, whatever its
 // outcome, so pings keep their spacing and a refused /ready is retried.
-void CAgonesSdk::Begin(Call call, int64_t now)
+void AgonesSdk::Begin(Call call, int64_t now)
 {
     if (call == kReady) {
         readyAt_ = now + kReadyRetry;
@@ -145,7 +145,7 @@ void CAgonesSdk::Begin(Call call, int64_t now)
 // without it: a /ready that is never answered holds it up by one exchange
 // at most. Only after a failed /health does a due /ready go first, once, so
 // that a sidecar stuck on /health still hears /ready.
-Call CAgonesSdk::NextCall(int64_t now) const
+Call AgonesSdk::NextCall(int64_t now) const
 {
     bool ready = readyWanted_ && !readyDone_ && now >= readyAt_;
     if (now >= healthAt_ && !(readyFirst_ && ready))
@@ -153,7 +153,7 @@ Call CAgonesSdk::NextCall(int64_t now) const
     return ready ? kReady : kNoCall;
 }
 
-int64_t CAgonesSdk::NextDue(int64_t now) const
+int64_t AgonesSdk::NextDue(int64_t now) const
 {
     if (inFlight_ != kNoCall)
         return Earliest(now + kRecheck, abandonAt_);
@@ -163,7 +163,7 @@ int64_t CAgonesSdk::NextDue(int64_t now) const
 // Gives up whatever was in flight and spends at most kShutdownBudget on
 // /shutdown, trying again after a growing pause while the sidecar refuses
 // or answers with a failure.
-void CAgonesSdk::Stopping(int64_t now)
+void AgonesSdk::Stopping(int64_t now)
 {
     if (stopped_)
         return;
@@ -174,14 +174,14 @@ void CAgonesSdk::Stopping(int64_t now)
     int64_t end = now + kShutdownBudget;
     for (int pause = kShutdownRetryMilliseconds; !DeliverShutdown(end); pause *= 2) {
         // No attempt is begun that the budget would cut off at once.
-        if (end - Sys_MonotonicMicroseconds() <= int64_t{pause} * 1000)
+        if (end - Clock_Microseconds() <= int64_t{pause} * 1000)
             return;
         poll(nullptr, 0, pause);
     }
 }
 
 // One attempt at /shutdown, waiting for the answer until end at most.
-bool CAgonesSdk::DeliverShutdown(int64_t end)
+bool AgonesSdk::DeliverShutdown(int64_t end)
 {
     if (!post_.Begin(port_, requests_[kShutdown], lengths_[kShutdown]))
         return false;
@@ -189,7 +189,7 @@ bool CAgonesSdk::DeliverShutdown(int64_t end)
         HttpProgress progress = post_.Advance();
         if (progress != HttpProgress::kPending)
             return progress == HttpProgress::kSucceeded;
-        int64_t left = end - Sys_MonotonicMicroseconds();
+        int64_t left = end - Clock_Microseconds();
         if (left <= 0) {
             post_.Close();
             return false;
@@ -199,7 +199,7 @@ bool CAgonesSdk::DeliverShutdown(int64_t end)
     }
 }
 
-CAgonesSdk s_sdk;
+AgonesSdk s_sdk;
 
 }  // namespace
 

@@ -13,12 +13,12 @@ int64_t Microseconds(clockid_t clock)
 
 }  // namespace
 
-int64_t Sys_MonotonicMicroseconds()
+int64_t Clock_Microseconds()
 {
     return Microseconds(CLOCK_MONOTONIC);
 }
 
-int64_t Sys_CoarseMicroseconds()
+int64_t Clock_CoarseMicroseconds()
 {
     return Microseconds(CLOCK_MONOTONIC_COARSE);
 }

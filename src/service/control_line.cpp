@@ -8,7 +8,7 @@ constexpr unsigned char kLastPrintable = 126;
 
 }  // namespace
 
-LineEvent CControlLine::Feed(unsigned char byte)
+LineEvent ControlLine::Feed(unsigned char byte)
 {
     if (byte == kNewline)
         return Finish();
@@ -24,7 +24,7 @@ LineEvent CControlLine::Feed(unsigned char byte)
 }
 
 // An empty line is no line, as on the terminal.
-LineEvent CControlLine::Finish()
+LineEvent ControlLine::Finish()
 {
     LineEvent event = tooLong_ ? LineEvent::kTooLong : length_ > 0 ? LineEvent::kLine : LineEvent::kNone;
     text_[length_] = '\0';
@@ -34,7 +34,7 @@ LineEvent CControlLine::Finish()
     return event;
 }
 
-void CControlLine::Reset()
+void ControlLine::Reset()
 {
     length_ = 0;
     tooLong_ = false;

@@ -18,7 +18,7 @@ enum class LineEvent {
     kFlood,     // kMaxControlBytesWithoutNewline bytes without a newline
 };
 
-class CControlLine {
+class ControlLine {
 public:
     // Takes one byte of a client's stream.
     LineEvent Feed(unsigned char byte);

@@ -38,7 +38,7 @@ struct Client {
     int fd = -1;
     unsigned uid = 0;
     uint64_t cursor = 0;    // the next position of the output to send
-    CControlLine line;
+    ControlLine line;
     char note[kNoteSize] = {};  // a refusal for this client alone, sent first
     int noteLength = 0;
     char input[kReadSize] = {};  // read, not yet taken apart into lines
@@ -80,7 +80,7 @@ void SendNow(int fd, const char* text)
         return;  // the peer is refused and closed either way
 }
 
-class CControlSocket final : public IListener {
+class ControlSocket final : public IListener {
 public:
     bool Open(const char* path);
     int Watch(pollfd* out) override;
@@ -112,7 +112,7 @@ private:
     char taken_[kMaxControlLine + 2] = {};  // the line handed out, with its "\n"
 };
 
-CControlSocket s_control;
+ControlSocket s_control;
 
 void CloseAtExit()
 {
@@ -121,7 +121,7 @@ void CloseAtExit()
 
 // --- opening ----------------------------------------------------------------------
 
-bool CControlSocket::Open(const char* path)
+bool ControlSocket::Open(const char* path)
 {
     if (std::strlen(path) >= sizeof(address_.sun_path)) {
         Sys_Printf("Control socket path too long for a socket address: %s\n", path);
@@ -141,7 +141,7 @@ bool CControlSocket::Open(const char* path)
     return Service_AddListener(this);
 }
 
-bool CControlSocket::Refuse(PathState state)
+bool ControlSocket::Refuse(PathState state)
 {
     const char* path = address_.sun_path;
     if (state == PathState::kLive)
@@ -154,7 +154,7 @@ bool CControlSocket::Refuse(PathState state)
 }
 
 // Created with mode 0600 whatever the umask: the mask only ever takes away.
-bool CControlSocket::Listen()
+bool ControlSocket::Listen()
 {
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     mode_t mask = umask(0177);
@@ -178,7 +178,7 @@ bool CControlSocket::Listen()
 
 // --- the frame loop's poll --------------------------------------------------------
 
-int CControlSocket::Watch(pollfd* out)
+int ControlSocket::Watch(pollfd* out)
 {
     int count = 0;
     out[count++] = pollfd{listener_, POLLIN, 0};
@@ -191,7 +191,7 @@ int CControlSocket::Watch(pollfd* out)
     return count;
 }
 
-void CControlSocket::Serve(const pollfd* polled, int count, int64_t)
+void ControlSocket::Serve(const pollfd* polled, int count, int64_t)
 {
     for (int i = 1; i < count; ++i) {
         Client& client = clients_[watched_[i]];
@@ -212,7 +212,7 @@ void CControlSocket::Serve(const pollfd* polled, int count, int64_t)
 
 // --- clients ----------------------------------------------------------------------
 
-void CControlSocket::AcceptAll()
+void ControlSocket::AcceptAll()
 {
     for (int i = 0; i < kAcceptsPerPoll; ++i) {
         int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -235,7 +235,7 @@ void CControlSocket::AcceptAll()
 }
 
 // A new console starts with the recent output, in whole lines.
-void CControlSocket::Admit(int fd, unsigned uid)
+void ControlSocket::Admit(int fd, unsigned uid)
 {
     for (Client& client : clients_) {
         if (client.fd >= 0)
@@ -255,7 +255,7 @@ void CControlSocket::Admit(int fd, unsigned uid)
 
 // Reads a client's bytes only when the last ones are all taken apart:
 // while the engine's queue is full, the rest waits in the socket.
-void CControlSocket::ReadFrom(Client& client)
+void ControlSocket::ReadFrom(Client& client)
 {
     if (client.inputStart == client.inputEnd) {
         ssize_t count = recv(client.fd, client.input, sizeof(client.input), MSG_DONTWAIT);
@@ -269,7 +269,7 @@ void CControlSocket::ReadFrom(Client& client)
     TakeApart(client);
 }
 
-void CControlSocket::TakeApart(Client& client)
+void ControlSocket::TakeApart(Client& client)
 {
     while (client.inputStart < client.inputEnd && lineCount_ < kQueuedLines) {
         auto byte = static_cast<unsigned char>(client.input[client.inputStart++]);
@@ -293,7 +293,7 @@ void CControlSocket::TakeApart(Client& client)
 }
 
 // Sends what the client's socket takes now: its note, then the output.
-void CControlSocket::SendTo(Client& client)
+void ControlSocket::SendTo(Client& client)
 {
     if (client.noteLength > 0) {
         ssize_t sent = send(client.fd, client.note, client.noteLength, kSendFlags);
@@ -318,7 +318,7 @@ void CControlSocket::SendTo(Client& client)
     }
 }
 
-void CControlSocket::Disconnect(Client& client, bool byLauncher)
+void ControlSocket::Disconnect(Client& client, bool byLauncher)
 {
     close(client.fd);
     client.fd = -1;
@@ -328,7 +328,7 @@ void CControlSocket::Disconnect(Client& client, bool byLauncher)
 }
 
 // The log says who typed what, before the engine answers it.
-const char* CControlSocket::TakeLine()
+const char* ControlSocket::TakeLine()
 {
     if (lineCount_ == 0)
         return nullptr;
@@ -343,14 +343,14 @@ const char* CControlSocket::TakeLine()
 
 // --- closing ----------------------------------------------------------------------
 
-bool CControlSocket::Ours() const
+bool ControlSocket::Ours() const
 {
     struct stat status {};
     return lstat(address_.sun_path, &status) == 0 && status.st_dev == device_ &&
            status.st_ino == inode_;
 }
 
-void CControlSocket::Close()
+void ControlSocket::Close()
 {
     if (listener_ < 0)
         return;

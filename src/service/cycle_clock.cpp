@@ -20,9 +20,9 @@ ClockPair CycleClock_Pair()
     ClockPair best;
     uint64_t bestSpread = UINT64_MAX;
     for (int attempt = 0; attempt < kPairAttempts; ++attempt) {
-        uint64_t before = Sys_CycleCounter();
+        uint64_t before = CycleClock_Read();
         int64_t nanoseconds = MonotonicNanoseconds();
-        uint64_t after = Sys_CycleCounter();
+        uint64_t after = CycleClock_Read();
         if (after - before < bestSpread) {
             bestSpread = after - before;
             best.ticks = before + (after - before) / 2;

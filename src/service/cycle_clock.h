@@ -17,7 +17,7 @@
 // Counter ticks; nanoseconds of CLOCK_MONOTONIC where there is no x86
 // time-stamp counter. Not serialising: a read may move a few instructions
 // early or late, which is far below what the telemetry resolves.
-inline uint64_t Sys_CycleCounter()
+inline uint64_t CycleClock_Read()
 {
 #if defined(__i386__) || defined(__x86_64__)
     return __builtin_ia32_rdtsc();

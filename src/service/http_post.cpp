@@ -64,7 +64,7 @@ int Http_FormatJsonPost(char (&out)[kHttpRequestSize], int port, const char* pat
     return length > 0 && length < kHttpRequestSize ? length : -1;
 }
 
-bool CHttpPost::Begin(int port, const char* request, int length)
+bool HttpPost::Begin(int port, const char* request, int length)
 {
     Close();
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -86,7 +86,7 @@ bool CHttpPost::Begin(int port, const char* request, int length)
     return true;
 }
 
-HttpProgress CHttpPost::Advance()
+HttpProgress HttpPost::Advance()
 {
     if (fd_ < 0)
         return HttpProgress::kFailed;
@@ -98,7 +98,7 @@ HttpProgress CHttpPost::Advance()
 
 // kSucceeded once the whole request is out. A connect still in progress
 // answers EAGAIN, like a full send buffer.
-HttpProgress CHttpPost::Send()
+HttpProgress HttpPost::Send()
 {
     while (sent_ < length_) {
         ssize_t sent = send(fd_, request_ + sent_, length_ - sent_, MSG_NOSIGNAL);
@@ -111,7 +111,7 @@ HttpProgress CHttpPost::Send()
 
 // Reads until the status line is complete, then closes without reading the
 // rest: the server has acted on the request by the time it answers.
-HttpProgress CHttpPost::Receive()
+HttpProgress HttpPost::Receive()
 {
     ssize_t got = recv(fd_, reply_ + received_, kHttpReplySize - received_, 0);
     if (got < 0)
@@ -126,20 +126,20 @@ HttpProgress CHttpPost::Receive()
     return HttpProgress::kSucceeded;
 }
 
-HttpProgress CHttpPost::Fail()
+HttpProgress HttpPost::Fail()
 {
     Close();
     return HttpProgress::kFailed;
 }
 
-void CHttpPost::Close()
+void HttpPost::Close()
 {
     if (fd_ >= 0)
         close(fd_);
     fd_ = -1;
 }
 
-short CHttpPost::Awaited() const
+short HttpPost::Awaited() const
 {
     return sent_ < length_ ? POLLOUT : POLLIN;
 }

@@ -31,7 +31,7 @@ enum class HttpProgress {
 };
 
 // One exchange on one connection; at most one connection is open at a time.
-class CHttpPost {
+class HttpPost {
 public:
     // Opens a non-blocking, close-on-exec connection to 127.0.0.1:port for
     // request (which must outlive the exchange); false when no socket could

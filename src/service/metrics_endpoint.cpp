@@ -65,7 +65,7 @@ struct Connection {
     char buffer[kBufferSize];
 };
 
-class CMetricsEndpoint final : public IListener {
+class MetricsEndpoint final : public IListener {
 public:
     int Open(const ListenAddress& address);
     int Watch(pollfd* out) override;
@@ -85,7 +85,7 @@ private:
     Connection peers_[kMaxConnections];
 };
 
-int CMetricsEndpoint::Open(const ListenAddress& address)
+int MetricsEndpoint::Open(const ListenAddress& address)
 {
     int fd = socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -104,7 +104,7 @@ int CMetricsEndpoint::Open(const ListenAddress& address)
     return 0;
 }
 
-int CMetricsEndpoint::Watch(pollfd* out)
+int MetricsEndpoint::Watch(pollfd* out)
 {
     int count = 0;
     out[count++] = {listener_, POLLIN, 0};
@@ -114,7 +114,7 @@ int CMetricsEndpoint::Watch(pollfd* out)
     return count;
 }
 
-void CMetricsEndpoint::Serve(const pollfd* polled, int count, int64_t now)
+void MetricsEndpoint::Serve(const pollfd* polled, int count, int64_t now)
 {
     for (int i = 1; i < count; ++i) {
         Connection* peer = polled[i].revents ? Find(polled[i].fd) : nullptr;
@@ -130,7 +130,7 @@ void CMetricsEndpoint::Serve(const pollfd* polled, int count, int64_t now)
         AcceptPending(now);
 }
 
-void CMetricsEndpoint::AcceptPending(int64_t now)
+void MetricsEndpoint::AcceptPending(int64_t now)
 {
     for (int i = 0; i < kAcceptsPerServe; ++i) {
         int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -151,7 +151,7 @@ void CMetricsEndpoint::AcceptPending(int64_t now)
 
 // Reads what has arrived of the head, and answers once it is judged. A
 // peer that ends or fails before that is closed.
-void CMetricsEndpoint::Receive(Connection& peer, int64_t now)
+void MetricsEndpoint::Receive(Connection& peer, int64_t now)
 {
     bool ended = false;
     while (peer.received < kHttpMaxHead && !ended) {
@@ -170,7 +170,7 @@ void CMetricsEndpoint::Receive(Connection& peer, int64_t now)
 
 // The answer goes into the buffer with its head right in front of the
 // body, and out as far as the peer takes it now.
-void CMetricsEndpoint::Answer(Connection& peer, const HttpJudgement& judgement, int64_t now)
+void MetricsEndpoint::Answer(Connection& peer, const HttpJudgement& judgement, int64_t now)
 {
     int status = judgement.status;
     size_t body = WriteBody(peer, status);
@@ -195,7 +195,7 @@ void CMetricsEndpoint::Answer(Connection& peer, const HttpJudgement& judgement, 
 
 // The page for 200, else the reason as one line; a page that does not fit
 // turns the answer into a 500.
-size_t CMetricsEndpoint::WriteBody(Connection& peer, int& status)
+size_t MetricsEndpoint::WriteBody(Connection& peer, int& status)
 {
     char* body = peer.buffer + kHeaderRoom;
     if (status == 200) {
@@ -208,7 +208,7 @@ size_t CMetricsEndpoint::WriteBody(Connection& peer, int& status)
     return length > 0 ? static_cast<size_t>(length) : 0;
 }
 
-void CMetricsEndpoint::Send(Connection& peer)
+void MetricsEndpoint::Send(Connection& peer)
 {
     while (peer.sent < peer.end) {
         ssize_t sent = send(peer.fd, peer.buffer + peer.sent, peer.end - peer.sent, MSG_NOSIGNAL);
@@ -221,14 +221,14 @@ void CMetricsEndpoint::Send(Connection& peer)
     Finish(peer);
 }
 
-void CMetricsEndpoint::Finish(Connection& peer)
+void MetricsEndpoint::Finish(Connection& peer)
 {
     CloseGently(peer.fd);
     peer.fd = -1;
     peer.answering = false;
 }
 
-Connection* CMetricsEndpoint::Find(int fd)
+Connection* MetricsEndpoint::Find(int fd)
 {
     for (Connection& peer : peers_)
         if (peer.fd == fd)
@@ -236,7 +236,7 @@ Connection* CMetricsEndpoint::Find(int fd)
     return nullptr;
 }
 
-void CMetricsEndpoint::Close()
+void MetricsEndpoint::Close()
 {
     for (Connection& peer : peers_)
         if (peer.fd >= 0)
@@ -246,7 +246,7 @@ void CMetricsEndpoint::Close()
     listener_ = -1;
 }
 
-CMetricsEndpoint s_endpoint;
+MetricsEndpoint s_endpoint;
 
 }  // namespace
 

@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kStdout = 1;
 
-COutputHistory s_history;
+OutputHistory s_history;
 
 // Standard output's stream is kept from the first byte on.
 void KeepInHistory(const char* text, size_t length)
@@ -25,12 +25,12 @@ void KeepInHistory(const char* text, size_t length)
 
 char s_stdoutQueue[kStdoutQueueSize];
 char s_echoQueue[kEchoQueueSize];
-COutputChannel s_stdout(s_stdoutQueue, sizeof(s_stdoutQueue), KeepInHistory);
-COutputChannel s_echo(s_echoQueue, sizeof(s_echoQueue));
+OutputChannel s_stdout(s_stdoutQueue, sizeof(s_stdoutQueue), KeepInHistory);
+OutputChannel s_echo(s_echoQueue, sizeof(s_echoQueue));
 bool s_echoSharesStdout = false;
 int64_t s_drainDeadline = 0;  // set by the first drain
 
-COutputChannel* const kChannels[] = {&s_stdout, &s_echo};
+OutputChannel* const kChannels[] = {&s_stdout, &s_echo};
 
 bool IsDevNull(const struct stat& status)
 {
@@ -49,7 +49,7 @@ int OpenPrivately(int descriptor)
 }
 
 // Chooses how to write descriptor without waiting, and what to write to.
-void AttachTo(COutputChannel& channel, int descriptor)
+void AttachTo(OutputChannel& channel, int descriptor)
 {
     struct stat status {};
     if (fstat(descriptor, &status) != 0 || S_ISREG(status.st_mode)) {
@@ -76,7 +76,7 @@ bool SameTerminal(int a, int b)
            S_ISCHR(second.st_mode) && first.st_rdev == second.st_rdev;
 }
 
-COutputChannel& ChannelOf(OutputStream stream)
+OutputChannel& ChannelOf(OutputStream stream)
 {
     return stream == OutputStream::kEcho && !s_echoSharesStdout ? s_echo : s_stdout;
 }
@@ -91,10 +91,10 @@ void AwaitReaders(int64_t deadline)
 {
     pollfd waiting[2];
     nfds_t count = 0;
-    for (COutputChannel* channel : kChannels)
+    for (OutputChannel* channel : kChannels)
         if (channel->Pending())
             waiting[count++] = pollfd{channel->Descriptor(), POLLOUT, 0};
-    int64_t left = deadline - Sys_MonotonicMicroseconds();
+    int64_t left = deadline - Clock_Microseconds();
     if (count > 0 && left > 0)
         poll(waiting, count, static_cast<int>(left / 1000 + 1));
 }
@@ -141,7 +141,7 @@ void Output_Write(OutputStream stream, const char* text, size_t length)
 
 void Output_Flush()
 {
-    for (COutputChannel* channel : kChannels)
+    for (OutputChannel* channel : kChannels)
         if (channel->Pending())
             channel->Flush();
 }
@@ -149,12 +149,12 @@ void Output_Flush()
 void Output_Drain()
 {
     if (s_drainDeadline == 0)
-        s_drainDeadline = Sys_MonotonicMicroseconds() + kDrainMicroseconds;
-    for (COutputChannel* channel : kChannels)
+        s_drainDeadline = Clock_Microseconds() + kDrainMicroseconds;
+    for (OutputChannel* channel : kChannels)
         channel->Conclude();
     for (;;) {
         Output_Flush();
-        if (!AnyPending() || Sys_MonotonicMicroseconds() >= s_drainDeadline)
+        if (!AnyPending() || Clock_Microseconds() >= s_drainDeadline)
             break;
         AwaitReaders(s_drainDeadline);
     }
@@ -166,7 +166,7 @@ void Output_WriteLast(const char* text, size_t length)
     s_stdout.WriteLast(text, length);
 }
 
-const COutputHistory& Output_History()
+const OutputHistory& Output_History()
 {
     return s_history;
 }

@@ -53,7 +53,7 @@ void Output_Drain();
 // The recent stream of standard output, notices included, as a reader that
 // keeps up gets it: what an attached console shows, and what a crash
 // report quotes.
-const COutputHistory& Output_History();
+const OutputHistory& Output_History();
 // Async-signal-safe, for a handler that ends the process: writes text on
 // standard output at once, past whatever waits, in one attempt that never
 // waits; what the reader cannot take is lost.

@@ -64,14 +64,14 @@ long AttemptAll(int fd, const char* text, size_t length)
 
 }  // namespace
 
-void COutputChannel::Attach(int descriptor, Sink sink)
+void OutputChannel::Attach(int descriptor, Sink sink)
 {
     fd_ = descriptor;
     sink_ = sink;
     blocked_ = false;
 }
 
-void COutputChannel::Write(const char* text, size_t length)
+void OutputChannel::Write(const char* text, size_t length)
 {
     if (length == 0)
         return;
@@ -93,7 +93,7 @@ void COutputChannel::Write(const char* text, size_t length)
 
 // Writes at once when nothing waits before it; otherwise the bytes join the
 // queue, or start a drop when the queue has no room for them.
-void COutputChannel::Accept(const char* text, size_t length)
+void OutputChannel::Accept(const char* text, size_t length)
 {
     size_t done = 0;
     if (used_ == 0 && !blocked_) {
@@ -124,13 +124,13 @@ void COutputChannel::Accept(const char* text, size_t length)
         Drain();
 }
 
-void COutputChannel::Show(const char* text, size_t length) const
+void OutputChannel::Show(const char* text, size_t length) const
 {
     if (tap_ && length > 0)
         tap_(text, length);
 }
 
-void COutputChannel::WriteLast(const char* text, size_t length) const
+void OutputChannel::WriteLast(const char* text, size_t length) const
 {
     if (sink_ == Sink::kBlocking)
         AttemptAll(fd_, text, length);
@@ -140,7 +140,7 @@ void COutputChannel::WriteLast(const char* text, size_t length) const
         Attempt(fd_, sink_, text, length);
 }
 
-void COutputChannel::Flush()
+void OutputChannel::Flush()
 {
     blocked_ = false;
     Drain();
@@ -148,7 +148,7 @@ void COutputChannel::Flush()
 
 // Writes the queue until it is empty or the destination stops taking it.
 // With the queue empty after a drop, the notice goes out on its own.
-void COutputChannel::Drain()
+void OutputChannel::Drain()
 {
     if (used_ == 0) {
         if (!dropping_ || lineOpen_ || droppedRun_ == 0)
@@ -169,7 +169,7 @@ void COutputChannel::Drain()
     }
 }
 
-void COutputChannel::Conclude()
+void OutputChannel::Conclude()
 {
     if (!dropping_)
         return;
@@ -185,7 +185,7 @@ void COutputChannel::Conclude()
 
 // Under pressure the reader may have taken more since the frame's flush:
 // one more try of it before anything is dropped.
-bool COutputChannel::MakeRoom(size_t length)
+bool OutputChannel::MakeRoom(size_t length)
 {
     if (!Fits(length) && blocked_) {
         blocked_ = false;
@@ -194,12 +194,12 @@ bool COutputChannel::MakeRoom(size_t length)
     return Fits(length);
 }
 
-bool COutputChannel::Fits(size_t length) const
+bool OutputChannel::Fits(size_t length) const
 {
     return length + kNoticeRoom <= size_ - used_;
 }
 
-void COutputChannel::Queue(const char* text, size_t length)
+void OutputChannel::Queue(const char* text, size_t length)
 {
     size_t tail = (head_ + used_) % size_;
     size_t first = std::min(length, size_ - tail);
@@ -209,7 +209,7 @@ void COutputChannel::Queue(const char* text, size_t length)
     accepted_ += length;
 }
 
-void COutputChannel::Consume(size_t length)
+void OutputChannel::Consume(size_t length)
 {
     head_ = (head_ + length) % size_;
     used_ -= length;
@@ -217,7 +217,7 @@ void COutputChannel::Consume(size_t length)
 }
 
 // Keeps track of whether the bytes accepted so far end inside a line.
-void COutputChannel::NoteLines(const char* text, size_t length)
+void OutputChannel::NoteLines(const char* text, size_t length)
 {
     if (length == 0)
         return;
@@ -232,7 +232,7 @@ void COutputChannel::NoteLines(const char* text, size_t length)
 
 // A line whose start still waits in the queue is taken back whole, so no
 // line is cut; one that has partly gone out can only be ended.
-void COutputChannel::StartDropping()
+void OutputChannel::StartDropping()
 {
     dropping_ = true;
     if (!lineOpen_)
@@ -246,7 +246,7 @@ void COutputChannel::StartDropping()
     openLength_ = 0;
 }
 
-void COutputChannel::Drop(const char* text, size_t length)
+void OutputChannel::Drop(const char* text, size_t length)
 {
     auto lines = static_cast<int64_t>(CountLines(text, length));
     droppedRun_ += lines;
@@ -254,7 +254,7 @@ void COutputChannel::Drop(const char* text, size_t length)
     lineOpen_ = text[length - 1] != '\n';
 }
 
-void COutputChannel::QueueNotice()
+void OutputChannel::QueueNotice()
 {
     char notice[kNoticeRoom];
     int length = std::snprintf(notice, sizeof(notice), "%sOutput was blocked: %lld lines dropped.\n",
@@ -272,7 +272,7 @@ void COutputChannel::QueueNotice()
 
 // The destination failed for good: what waited is lost and counted, and a
 // notice still waiting among it is owed again.
-void COutputChannel::LoseQueued()
+void OutputChannel::LoseQueued()
 {
     size_t first = std::min(used_, size_ - head_);
     auto lines = static_cast<int64_t>(CountLines(ring_ + head_, first) +
@@ -286,7 +286,7 @@ void COutputChannel::LoseQueued()
     dropping_ = true;
 }
 
-long COutputChannel::Put(const char* text, size_t length)
+long OutputChannel::Put(const char* text, size_t length)
 {
     switch (sink_) {
     case Sink::kBlocking:
@@ -300,7 +300,7 @@ long COutputChannel::Put(const char* text, size_t length)
     }
 }
 
-long COutputChannel::PutQueued()
+long OutputChannel::PutQueued()
 {
     return Put(ring_ + head_, std::min(used_, size_ - head_));
 }

@@ -22,7 +22,7 @@ enum class Sink {
     kDiscard,      // "/dev/null": nothing to write
 };
 
-class COutputChannel {
+class OutputChannel {
 public:
     // Sees every byte the channel takes on (written, queued or a notice),
     // as a reader that keeps up would get it.
@@ -30,12 +30,12 @@ public:
 
     // The ring is storage (not owned) of size bytes, which must outlive the
     // channel. Until Attach the channel writes to descriptor 1, blocking.
-    constexpr COutputChannel(char* storage, size_t size, Tap tap = nullptr)
+    constexpr OutputChannel(char* storage, size_t size, Tap tap = nullptr)
         : ring_(storage), size_(size), tap_(tap)
     {
     }
-    COutputChannel(const COutputChannel&) = delete;
-    COutputChannel& operator=(const COutputChannel&) = delete;
+    OutputChannel(const OutputChannel&) = delete;
+    OutputChannel& operator=(const OutputChannel&) = delete;
 
     void Attach(int descriptor, Sink sink);
     int Descriptor() const { return fd_; }

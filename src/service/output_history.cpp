@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-void COutputHistory::Append(const char* text, size_t length)
+void OutputHistory::Append(const char* text, size_t length)
 {
     if (length > kOutputHistorySize) {
         text += length - kOutputHistorySize;
@@ -17,7 +17,7 @@ void COutputHistory::Append(const char* text, size_t length)
     end_ += length;
 }
 
-uint64_t COutputHistory::ReplayStart(size_t recent) const
+uint64_t OutputHistory::ReplayStart(size_t recent) const
 {
     uint64_t oldest = Oldest();
     uint64_t wanted = end_ > recent ? end_ - recent : 0;
@@ -36,7 +36,7 @@ uint64_t COutputHistory::ReplayStart(size_t recent) const
     return end_;
 }
 
-size_t COutputHistory::Span(uint64_t position, const char** bytes) const
+size_t OutputHistory::Span(uint64_t position, const char** bytes) const
 {
     if (position >= end_ || position < Oldest())
         return 0;

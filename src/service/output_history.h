@@ -11,7 +11,7 @@
 // may fall behind before it counts as no longer reading.
 constexpr size_t kOutputHistorySize = 512 * 1024;
 
-class COutputHistory {
+class OutputHistory {
 public:
     void Append(const char* text, size_t length);
     // The position after the last byte.

@@ -48,7 +48,7 @@ void Tell(void (ISupervisor::*event)(int64_t))
 {
     if (s_count == 0)
         return;
-    int64_t now = Sys_MonotonicMicroseconds();
+    int64_t now = Clock_Microseconds();
     for (int i = 0; i < s_count; ++i)
         (s_open[i]->*event)(now);
 }
@@ -73,7 +73,7 @@ void Service_FrameDone()
     Output_Flush();
     if (s_count == 0 && s_listenerCount == 0)
         return;
-    int64_t now = Sys_CoarseMicroseconds();
+    int64_t now = Clock_CoarseMicroseconds();
     for (int i = 0; i < s_count; ++i)
         s_open[i]->FrameDone(now);
     if (s_listenerCount > 0 && now >= s_nextPoll) {

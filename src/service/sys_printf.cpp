@@ -20,7 +20,7 @@ void Sys_Printf(const char* format, ...)
     Output_Write(OutputStream::kStdout, text, std::strlen(text));
 }
 
-void Sys_Print(const char* text)
+void Output_Print(const char* text)
 {
     Output_Write(OutputStream::kStdout, text, std::strlen(text));
 }

@@ -12,6 +12,6 @@ void Sys_Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Prints text literally and whole, however long, through the same owner:
 // for messages that carry a name of any length.
-void Sys_Print(const char* text);
+void Output_Print(const char* text);
 
 #endif

@@ -86,7 +86,7 @@ int64_t WatchdogMicroseconds()
     return timeout;
 }
 
-class CSystemdNotify final : public ISupervisor {
+class SystemdNotify final : public ISupervisor {
 public:
     // False when NOTIFY_SOCKET is not a usable address.
     bool Open(const char* address)
@@ -191,7 +191,7 @@ private:
     IntervalTally tallySince_;    // the frame intervals at the last status line
 };
 
-CSystemdNotify s_notify;
+SystemdNotify s_notify;
 
 // The launcher speaks for the service alone: the engine's helpers and the
 // programs it runs must not inherit the socket and ping in its name.

@@ -62,7 +62,7 @@ void Calibrate()
     for (int i = 0; i < kFrameBuckets; ++i)
         s_frames.boundTicks[i] = Ticks(kFrameBucketBounds[i]);
     s_frames.pacingTicks = Ticks(s_frames.pacingSeconds);
-    s_frames.nextCalibration = Sys_CycleCounter() + Ticks(kCalibrationInterval);
+    s_frames.nextCalibration = CycleClock_Read() + Ticks(kCalibrationInterval);
 }
 
 // A counter that went backwards (another processor's, not quite in step)
@@ -131,12 +131,12 @@ void Telemetry_EngineStarted(int pacingMilliseconds)
     s_frames.pacingSeconds = pacingMilliseconds / 1000.0;
     Calibrate();
     s_frames.running = false;
-    s_frames.ended = Sys_CycleCounter();
+    s_frames.ended = CycleClock_Read();
 }
 
 void Telemetry_FrameBegins()
 {
-    uint64_t now = Sys_CycleCounter();
+    uint64_t now = CycleClock_Read();
     if (s_frames.running)
         Observe(FrameMeasure::kInterval, Elapsed(s_frames.began, now));
     uint64_t wait = Elapsed(s_frames.ended, now);
@@ -147,7 +147,7 @@ void Telemetry_FrameBegins()
 
 void Telemetry_FrameEnds()
 {
-    uint64_t now = Sys_CycleCounter();
+    uint64_t now = CycleClock_Read();
     Observe(FrameMeasure::kEngineFrame, Elapsed(s_frames.began, now));
     s_frames.ended = now;
     ++s_frames.frames;

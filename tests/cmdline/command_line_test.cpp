@@ -332,7 +332,7 @@ struct EarlyLook {
 };
 EarlyLook s_early __attribute__((init_priority(101)));
 
-TEST(CommandLineGlobal, IsReachableBeforeAnyConstructorAndStartsEmpty)
+TEST(CommandLineGlobalTest, IsReachableBeforeAnyConstructorAndStartsEmpty)
 {
     EXPECT_TRUE(s_early.reachable);
     EXPECT_EQ(s_early.line, nullptr);

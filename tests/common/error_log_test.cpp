@@ -47,11 +47,11 @@ size_t CountLogFiles()
 
 }  // namespace
 
-using ErrorLog = DiagnosticsTest;
+using ErrorLogTest = DiagnosticsTest;
 
 // --- layout and directory ----------------------------------------------------
 
-TEST_F(ErrorLog, FirstLogHasTheExactLayoutAndNumberOne)
+TEST_F(ErrorLogTest, FirstLogHasTheExactLayoutAndNumberOne)
 {
     _LogFunctionTrace("StartFileSystem", nullptr);
     Error("disk %s at %d%%", "full", 90);
@@ -59,7 +59,7 @@ TEST_F(ErrorLog, FirstLogHasTheExactLayoutAndNumberOne)
     EXPECT_EQ(g_iLogNumber, 1);
 }
 
-TEST_F(ErrorLog, LogDirectoryIsCreatedNotWorldWritable)
+TEST_F(ErrorLogTest, LogDirectoryIsCreatedNotWorldWritable)
 {
     mode_t previous = umask(0);
     Error("x");
@@ -72,7 +72,7 @@ TEST_F(ErrorLog, LogDirectoryIsCreatedNotWorldWritable)
     EXPECT_EQ(info.st_mode & 0002, 0u);
 }
 
-TEST_F(ErrorLog, OverlongMessageIsWrittenInFull)
+TEST_F(ErrorLogTest, OverlongMessageIsWrittenInFull)
 {
     const std::string message(5000, 'm');
     Error("%s", message.c_str());
@@ -81,7 +81,7 @@ TEST_F(ErrorLog, OverlongMessageIsWrittenInFull)
 
 // --- numbering ---------------------------------------------------------------
 
-TEST_F(ErrorLog, LogsTakeFreeNumbersAndNeverOverwriteOlderFiles)
+TEST_F(ErrorLogTest, LogsTakeFreeNumbersAndNeverOverwriteOlderFiles)
 {
     std::filesystem::create_directory("errorlogs");
     for (int number : {1, 2, 5})
@@ -98,7 +98,7 @@ TEST_F(ErrorLog, LogsTakeFreeNumbersAndNeverOverwriteOlderFiles)
     EXPECT_EQ(g_iLogNumber, 6);
 }
 
-TEST_F(ErrorLog, FileThatAppearsAfterTheFirstLogIsSkippedNotOverwritten)
+TEST_F(ErrorLogTest, FileThatAppearsAfterTheFirstLogIsSkippedNotOverwritten)
 {
     Error("a");
     WriteFile(LogPath(2), "someone else's");
@@ -108,7 +108,7 @@ TEST_F(ErrorLog, FileThatAppearsAfterTheFirstLogIsSkippedNotOverwritten)
     EXPECT_EQ(Log(3), LogText("b"));
 }
 
-TEST_F(ErrorLog, NumbersFrom100000HaveSixDigits)
+TEST_F(ErrorLogTest, NumbersFrom100000HaveSixDigits)
 {
     g_iLogNumber = 99998;
     Error("five");
@@ -117,7 +117,7 @@ TEST_F(ErrorLog, NumbersFrom100000HaveSixDigits)
     EXPECT_EQ(ReadFile("errorlogs/errorlog100000.txt"), LogText("six"));
 }
 
-TEST_F(ErrorLog, LogThatCannotBeCreatedUsesUpItsNumberAndKeepsTheTrace)
+TEST_F(ErrorLogTest, LogThatCannotBeCreatedUsesUpItsNumberAndKeepsTheTrace)
 {
     WriteFile("errorlogs", "a file where the directory should be");
     _LogFunctionTrace("Before", nullptr);
@@ -133,7 +133,7 @@ TEST_F(ErrorLog, LogThatCannotBeCreatedUsesUpItsNumberAndKeepsTheTrace)
 
 // --- two processes -----------------------------------------------------------
 
-TEST_F(ErrorLog, TwoProcessesWritingAtOnceLoseNoLogAndShareNoFile)
+TEST_F(ErrorLogTest, TwoProcessesWritingAtOnceLoseNoLogAndShareNoFile)
 {
     int start[2];
     ASSERT_EQ(pipe(start), 0);

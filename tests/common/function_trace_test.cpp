@@ -55,17 +55,17 @@ bool RingIsEmpty()
 
 }  // namespace
 
-using FunctionTrace = DiagnosticsTest;
+using FunctionTraceTest = DiagnosticsTest;
 
 // --- the ring in error logs --------------------------------------------------
 
-TEST_F(FunctionTrace, LogOfAnEmptyRingEndsWithTheTraceHeading)
+TEST_F(FunctionTraceTest, LogOfAnEmptyRingEndsWithTheTraceHeading)
 {
     Error("nothing traced");
     EXPECT_EQ(Log(1), LogText("nothing traced"));
 }
 
-TEST_F(FunctionTrace, After70CallsTheLogListsThe64NewestNewestFirst)
+TEST_F(FunctionTraceTest, After70CallsTheLogListsThe64NewestNewestFirst)
 {
     TraceNames(0, 70);
     EXPECT_EQ(g_iCurrentEntry, 6);
@@ -73,7 +73,7 @@ TEST_F(FunctionTrace, After70CallsTheLogListsThe64NewestNewestFirst)
     EXPECT_EQ(Log(1), LogText("wrapped", LinesNewestFirst(6, 70)));
 }
 
-TEST_F(FunctionTrace, AfterExactly64CallsTheLogListsAllOfThemNewestFirst)
+TEST_F(FunctionTraceTest, AfterExactly64CallsTheLogListsAllOfThemNewestFirst)
 {
     TraceNames(0, 64);
     EXPECT_EQ(g_iCurrentEntry, 0);
@@ -81,7 +81,7 @@ TEST_F(FunctionTrace, AfterExactly64CallsTheLogListsAllOfThemNewestFirst)
     EXPECT_EQ(Log(1), LogText("full", LinesNewestFirst(0, 64)));
 }
 
-TEST_F(FunctionTrace, ALogEmptiesWhatItWritesSoTheNextListsOnlyNewerCalls)
+TEST_F(FunctionTraceTest, ALogEmptiesWhatItWritesSoTheNextListsOnlyNewerCalls)
 {
     TraceNames(0, 3);
     Error("first");
@@ -95,7 +95,7 @@ TEST_F(FunctionTrace, ALogEmptiesWhatItWritesSoTheNextListsOnlyNewerCalls)
     EXPECT_EQ(Log(3), LogText("third", LinesNewestFirst(3, 5)));
 }
 
-TEST_F(FunctionTrace, AnEmptyNameEndsTheWalkAndKeepsTheOlderEntries)
+TEST_F(FunctionTraceTest, AnEmptyNameEndsTheWalkAndKeepsTheOlderEntries)
 {
     TraceNames(0, 2);
     _LogFunctionTrace("", nullptr);
@@ -110,7 +110,7 @@ TEST_F(FunctionTrace, AnEmptyNameEndsTheWalkAndKeepsTheOlderEntries)
     EXPECT_TRUE(EntryHolds(1, Name(1)));
 }
 
-TEST_F(FunctionTrace, ClearErrorLogsLeavesTheRingAndTheFilesAlone)
+TEST_F(FunctionTraceTest, ClearErrorLogsLeavesTheRingAndTheFilesAlone)
 {
     TraceNames(0, 2);
     Error("kept");
@@ -127,7 +127,7 @@ TEST_F(FunctionTrace, ClearErrorLogsLeavesTheRingAndTheFilesAlone)
 
 // --- entry texts -------------------------------------------------------------
 
-TEST_F(FunctionTrace, NameIsCutTo255CharactersAtTheLimitAndPastIt)
+TEST_F(FunctionTraceTest, NameIsCutTo255CharactersAtTheLimitAndPastIt)
 {
     const std::string limit(255, 'n');
     _LogFunctionTrace(limit.c_str(), nullptr);
@@ -140,7 +140,7 @@ TEST_F(FunctionTrace, NameIsCutTo255CharactersAtTheLimitAndPastIt)
     EXPECT_EQ(Log(1), LogText("long", limit + "\n" + limit + "\n" + limit + "\n"));
 }
 
-TEST_F(FunctionTrace, SuffixIsJoinedToTheNameWithin255Characters)
+TEST_F(FunctionTraceTest, SuffixIsJoinedToTheNameWithin255Characters)
 {
     _LogFunctionTrace("RunFrames", ":enter");
     _LogFunctionTrace("RunFrames", nullptr);
@@ -156,7 +156,7 @@ TEST_F(FunctionTrace, SuffixIsJoinedToTheNameWithin255Characters)
     EXPECT_TRUE(EntryHolds(5, "only suffix"));
 }
 
-TEST_F(FunctionTrace, AReusedEntryKeepsNothingOfItsOlderLongerText)
+TEST_F(FunctionTraceTest, AReusedEntryKeepsNothingOfItsOlderLongerText)
 {
     _LogFunctionTrace(std::string(300, 'o').c_str(), "old suffix");
     TraceNames(1, kTraceEntryCount);
@@ -166,7 +166,7 @@ TEST_F(FunctionTrace, AReusedEntryKeepsNothingOfItsOlderLongerText)
 
 // --- timing against a limit --------------------------------------------------
 
-TEST_F(FunctionTrace, ElapsedTimeExactlyAtTheMaximumRecordsTheNameAndWritesNoLog)
+TEST_F(FunctionTraceTest, ElapsedTimeExactlyAtTheMaximumRecordsTheNameAndWritesNoLog)
 {
     // Against a start this far off, the current time vanishes in rounding:
     // the elapsed time is exactly -1e300.
@@ -177,7 +177,7 @@ TEST_F(FunctionTrace, ElapsedTimeExactlyAtTheMaximumRecordsTheNameAndWritesNoLog
     EXPECT_NE(stat("errorlogs", &info), 0);
 }
 
-TEST_F(FunctionTrace, ElapsedTimeJustAboveTheMaximumWritesALogInstead)
+TEST_F(FunctionTraceTest, ElapsedTimeJustAboveTheMaximumWritesALogInstead)
 {
     _LogFunctionTraceMaxTime("Timed", 1e300, std::nextafter(-1e300, -INFINITY));
     EXPECT_EQ(g_iCurrentEntry, 0);
@@ -185,7 +185,7 @@ TEST_F(FunctionTrace, ElapsedTimeJustAboveTheMaximumWritesALogInstead)
     EXPECT_EQ(Log(1), LogText("Function (Timed) took too long, -inf (max -inf)\n"));
 }
 
-TEST_F(FunctionTrace, SlowFunctionLogsHowLongItTookWithTheTraceBeforeIt)
+TEST_F(FunctionTraceTest, SlowFunctionLogsHowLongItTookWithTheTraceBeforeIt)
 {
     TraceNames(0, 2);
     _LogFunctionTraceMaxTime("WritePidFile", _StartFunctionTimer() - 5.0, 1.0);
@@ -193,7 +193,7 @@ TEST_F(FunctionTrace, SlowFunctionLogsHowLongItTookWithTheTraceBeforeIt)
     EXPECT_EQ(Log(1), LogText("Function (WritePidFile) took too long, 5.000 (max 1.000)\n", LinesNewestFirst(0, 2)));
 }
 
-TEST_F(FunctionTrace, FunctionWithinItsTimeIsRecordedWithoutSuffix)
+TEST_F(FunctionTraceTest, FunctionWithinItsTimeIsRecordedWithoutSuffix)
 {
     _LogFunctionTraceMaxTime(std::string(300, 'q').c_str(), _StartFunctionTimer(), 60.0);
     EXPECT_TRUE(EntryHolds(0, std::string(255, 'q')));

@@ -60,7 +60,7 @@ void DirtyTheHeap(size_t size)
 
 }  // namespace
 
-TEST(MemZeroMalloc, BlockReadsAsZeroEvenWhenTheHeapReusesDirtyMemory)
+TEST(MemZeroMallocTest, BlockReadsAsZeroEvenWhenTheHeapReusesDirtyMemory)
 {
     for (size_t size : {kNodeSize, kPageSize}) {
         DirtyTheHeap(size);
@@ -71,7 +71,7 @@ TEST(MemZeroMalloc, BlockReadsAsZeroEvenWhenTheHeapReusesDirtyMemory)
     }
 }
 
-TEST(MemZeroMalloc, ZeroBytesGivesWhatTheCLibraryGives)
+TEST(MemZeroMallocTest, ZeroBytesGivesWhatTheCLibraryGives)
 {
     void* plain = std::malloc(0);
     void* zeroed = Mem_ZeroMalloc(0);
@@ -80,7 +80,7 @@ TEST(MemZeroMalloc, ZeroBytesGivesWhatTheCLibraryGives)
     Mem_Free(zeroed);
 }
 
-TEST(MemAllocation, ImpossibleRequestsReturnNull)
+TEST(MemAllocationTest, ImpossibleRequestsReturnNull)
 {
     volatile size_t huge = SIZE_MAX;
     EXPECT_EQ(Mem_Malloc(huge), nullptr);
@@ -91,7 +91,7 @@ TEST(MemAllocation, ImpossibleRequestsReturnNull)
     Mem_Free(block);
 }
 
-TEST(MemStrdup, CopyIsEqualButSeparateAndNullHasNoCopy)
+TEST(MemStrdupTest, CopyIsEqualButSeparateAndNullHasNoCopy)
 {
     const char original[] = "echo hello";
     char* copy = Mem_Strdup(original);
@@ -106,7 +106,7 @@ TEST(MemStrdup, CopyIsEqualButSeparateAndNullHasNoCopy)
     EXPECT_EQ(Mem_Strdup(nullptr), nullptr);
 }
 
-TEST(MemFree, NullIsIgnoredAndBlocksMixWithTheCLibrary)
+TEST(MemFreeTest, NullIsIgnoredAndBlocksMixWithTheCLibrary)
 {
     // Blocks too large for the heap's per-thread cache, which would keep
     // them counted as in use after they are released.

@@ -157,7 +157,7 @@ private:
 
 }  // namespace
 
-TEST(ObjectListModel, LongRandomSequencesKeepLinksCountAndCursorRight)
+TEST(ObjectListModelTest, LongRandomSequencesKeepLinksCountAndCursorRight)
 {
     for (unsigned seed = 1; seed <= kSeeds; ++seed) {
         SCOPED_TRACE(seed);

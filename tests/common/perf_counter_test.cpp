@@ -31,7 +31,7 @@ void Sleep(double seconds)
 
 }  // namespace
 
-TEST(PerformanceCounter, FirstReadingOfAProcessIsBelowOneSecond)
+TEST(PerformanceCounterTest, FirstReadingOfAProcessIsBelowOneSecond)
 {
     // The reading must be the first of its process: run it in a fresh one.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -43,7 +43,7 @@ TEST(PerformanceCounter, FirstReadingOfAProcessIsBelowOneSecond)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST(PerformanceCounter, ReadingsOfEveryCounterFollowTheWallClockFromOneReference)
+TEST(PerformanceCounterTest, ReadingsOfEveryCounterFollowTheWallClockFromOneReference)
 {
     CPerformanceCounter early;
     double wallBefore = WallClock();

@@ -161,7 +161,7 @@ int WidthOnTerminal(unsigned short columns)
     return width;
 }
 
-TEST(ConsoleWidth, IsTheTerminalsColumnsOr80)
+TEST(ConsoleWidthTest, IsTheTerminalsColumnsOr80)
 {
     EXPECT_EQ(WidthOnTerminal(132), 132);
     EXPECT_EQ(WidthOnTerminal(2), 2);

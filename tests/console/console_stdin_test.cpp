@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ConsoleStdinTest,
                                            StdinCase{"Closed", Stdin::kClosed}),
                          CaseName);
 
-TEST(ConsoleStdin, AFifoOpenForReadingAndWritingTakesEachWritersLineInTurn)
+TEST(ConsoleFifoTest, AFifoOpenForReadingAndWritingTakesEachWritersLineInTurn)
 {
     ServerDir dir;
     mkfifo(dir.File("console").c_str(), 0600);

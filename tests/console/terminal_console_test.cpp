@@ -56,7 +56,7 @@ std::string QuitAndReadEcho(PtyJob& job)
     return shown;
 }
 
-TEST(TerminalConsole, HoldsRawModeWhileTheEngineRunsAndGivesItBackAtQuit)
+TEST(TerminalConsoleTest, HoldsRawModeWhileTheEngineRunsAndGivesItBackAtQuit)
 {
     ServerDir dir;
     PtyJob job(dir, {});
@@ -71,7 +71,7 @@ TEST(TerminalConsole, HoldsRawModeWhileTheEngineRunsAndGivesItBackAtQuit)
     EXPECT_EQ(dir.Errors(), "");
 }
 
-TEST(TerminalConsole, EchoesTypingOnTheTerminalAndHandsLinesToTheEngine)
+TEST(TerminalConsoleTest, EchoesTypingOnTheTerminalAndHandsLinesToTheEngine)
 {
     ServerDir dir;
     PtyJob job(dir, {});
@@ -125,7 +125,7 @@ std::string EchoOfKeys(bool burst, std::string* line)
     return shown;
 }
 
-TEST(TerminalConsole, CursorKeysBrowseAndMoveAndUnknownKeysDoNothing)
+TEST(TerminalConsoleTest, CursorKeysBrowseAndMoveAndUnknownKeysDoNothing)
 {
     // Up shows "one"; both left forms step back twice; the delete key's
     // sequence inserts nothing; "Z" goes in before "ne".
@@ -134,14 +134,14 @@ TEST(TerminalConsole, CursorKeysBrowseAndMoveAndUnknownKeysDoNothing)
     EXPECT_NE(line.find("text=[oZne\\n]"), std::string::npos) << line;
 }
 
-TEST(TerminalConsole, AnUnknownSequenceSwallowsTheRestOfItsBurst)
+TEST(TerminalConsoleTest, AnUnknownSequenceSwallowsTheRestOfItsBurst)
 {
     std::string line;
     EXPECT_EQ(EchoOfKeys(true, &line), "one\b\b");
     EXPECT_NE(line.find("text=[one\\n]"), std::string::npos) << line;
 }
 
-TEST(TerminalConsole, TheTerminalComesBackAfterEachEndingSignal)
+TEST(TerminalConsoleTest, TheTerminalComesBackAfterEachEndingSignal)
 {
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL,
                              SIGABRT}) {
@@ -155,7 +155,7 @@ TEST(TerminalConsole, TheTerminalComesBackAfterEachEndingSignal)
     }
 }
 
-TEST(TerminalConsole, TheTerminalComesBackWhenTheEngineCrashes)
+TEST(TerminalConsoleTest, TheTerminalComesBackWhenTheEngineCrashes)
 {
     // 0: a recursion without bound, whose SIGSEGV finds no stack left.
     for (int crash : {SIGSEGV, SIGFPE, SIGILL, SIGABRT, 0}) {
@@ -168,7 +168,7 @@ TEST(TerminalConsole, TheTerminalComesBackWhenTheEngineCrashes)
     }
 }
 
-TEST(TerminalConsole, AnEngineHandlerInstalledLaterIsTheEngines)
+TEST(TerminalConsoleTest, AnEngineHandlerInstalledLaterIsTheEngines)
 {
     ServerDir dir;
     PtyJob job(dir, {}, {{{"TARN_TEST_OWN_SIGTERM", "1"}}});
@@ -180,7 +180,7 @@ TEST(TerminalConsole, AnEngineHandlerInstalledLaterIsTheEngines)
     EXPECT_EQ(Matching(dir.Log(), "terminate requested").size(), 1u);
 }
 
-TEST(TerminalConsole, AnIgnoredHangupStaysIgnored)
+TEST(TerminalConsoleTest, AnIgnoredHangupStaysIgnored)
 {
     ServerDir dir;
     PtyOptions options;
@@ -193,7 +193,7 @@ TEST(TerminalConsole, AnIgnoredHangupStaysIgnored)
     EXPECT_EQ(job.NextEvent(), "exited 0");
 }
 
-TEST(TerminalConsole, RawModeReturnsAfterARestartWithoutDoubleEcho)
+TEST(TerminalConsoleTest, RawModeReturnsAfterARestartWithoutDoubleEcho)
 {
     ServerDir dir;
     PtyJob job(dir, {});
@@ -209,7 +209,7 @@ TEST(TerminalConsole, RawModeReturnsAfterARestartWithoutDoubleEcho)
     EXPECT_TRUE(job.WaitRestored(1000));
 }
 
-TEST(TerminalConsole, StoppingGivesTheTerminalBackAndContinuingTakesItAgain)
+TEST(TerminalConsoleTest, StoppingGivesTheTerminalBackAndContinuingTakesItAgain)
 {
     ServerDir dir;
     PtyJob job(dir, {});
@@ -240,7 +240,7 @@ void ExpectFramesWithOnePollEach(const ServerDir& dir)
     EXPECT_LE(after.polls - before.polls, after.frame - before.frame);
 }
 
-TEST(TerminalConsole, AHungUpTerminalCostsOnePollPerFrame)
+TEST(TerminalConsoleTest, AHungUpTerminalCostsOnePollPerFrame)
 {
     ServerDir dir;
     PtyJob job(dir, {}, Probed(Job::kHangupIgnored));
@@ -251,7 +251,7 @@ TEST(TerminalConsole, AHungUpTerminalCostsOnePollPerFrame)
     EXPECT_EQ(job.NextEvent(), Signaled(SIGTERM));
 }
 
-TEST(TerminalConsole, AJobInTheBackgroundNeitherStopsNorSpins)
+TEST(TerminalConsoleTest, AJobInTheBackgroundNeitherStopsNorSpins)
 {
     ServerDir dir;
     PtyJob job(dir, {}, Probed(Job::kBackground));

@@ -28,7 +28,7 @@ EXPOSE_SINGLE_INTERFACE(CShared, IBaseInterface, "TEST_SHARED001");
 InterfaceReg s_firstReg(CreateFirst, "TEST_DUPLICATE001");
 InterfaceReg s_secondReg(CreateSecond, "TEST_DUPLICATE001");
 
-TEST(InterfaceRegistry, AnsweresARegisteredIdentifierWithCodeZero)
+TEST(InterfaceRegistryTest, AnsweresARegisteredIdentifierWithCodeZero)
 {
     int code = -1;
     IBaseInterface* shared = CreateInterface("TEST_SHARED001", &code);
@@ -37,7 +37,7 @@ TEST(InterfaceRegistry, AnsweresARegisteredIdentifierWithCodeZero)
     EXPECT_EQ(CreateInterface("TEST_SHARED001", nullptr), shared);
 }
 
-TEST(InterfaceRegistry, UnknownIdentifierGivesNullAndCodeOne)
+TEST(InterfaceRegistryTest, UnknownIdentifierGivesNullAndCodeOne)
 {
     int code = -1;
     EXPECT_EQ(CreateInterface("TEST_SHARED002", &code), nullptr);
@@ -51,14 +51,14 @@ TEST(InterfaceRegistry, UnknownIdentifierGivesNullAndCodeOne)
     EXPECT_EQ(CreateInterface("", nullptr), nullptr);
 }
 
-TEST(InterfaceRegistry, TheRecordConstructedLastWins)
+TEST(InterfaceRegistryTest, TheRecordConstructedLastWins)
 {
     EXPECT_EQ(CreateInterface("TEST_DUPLICATE001", nullptr), &s_second);
     EXPECT_EQ(InterfaceReg::s_pInterfaceRegs, &s_secondReg);
     EXPECT_EQ(s_secondReg.next, &s_firstReg);
 }
 
-TEST(InterfaceRegistry, TheLaunchersFactoryIsItsOwnCreateInterface)
+TEST(InterfaceRegistryTest, TheLaunchersFactoryIsItsOwnCreateInterface)
 {
     EXPECT_EQ(Sys_GetFactoryThis(), &CreateInterface);
     int code = -1;

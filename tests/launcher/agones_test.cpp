@@ -56,14 +56,14 @@ size_t Sockets(pid_t pid)
     return count;
 }
 
-class AgonesLife : public ::testing::TestWithParam<int> {};
+class AgonesLifeTest : public ::testing::TestWithParam<int> {};
 
 // A server's life under Agones, with a sidecar that comes up with it or 2 s
 // late: Ready once, even across an engine restart (after Allocated, a second
 // Ready would put a server with players back in the pool); health pings at
 // most 2 s apart while frames run and none while one hangs; Shutdown
 // delivered before the process ends.
-TEST_P(AgonesLife, ReadyOnceHealthWhileFramesRunShutdownAtTheEnd)
+TEST_P(AgonesLifeTest, ReadyOnceHealthWhileFramesRunShutdownAtTheEnd)
 {
     if (SdkSidecar::Binary().empty())
         GTEST_SKIP() << "../shared/agones/sdk-server is missing";
@@ -91,11 +91,11 @@ TEST_P(AgonesLife, ReadyOnceHealthWhileFramesRunShutdownAtTheEnd)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(SidecarDelaySeconds, AgonesLife, ::testing::Values(0, 2));
+INSTANTIATE_TEST_SUITE_P(SidecarDelaySeconds, AgonesLifeTest, ::testing::Values(0, 2));
 
 // Each request is given up after a second and tried again on a new
 // connection, with the frames running on meanwhile.
-TEST(AgonesSidecar, AListenerThatNeverAnswersNeitherHoldsTheFramesNorLeaksDescriptors)
+TEST(AgonesSidecarTest, AListenerThatNeverAnswersNeitherHoldsTheFramesNorLeaksDescriptors)
 {
     int port = FreeLoopbackPorts(1), listener = LoopbackListener(port);
     ServerDir dir;
@@ -121,7 +121,7 @@ TEST(AgonesSidecar, AListenerThatNeverAnswersNeitherHoldsTheFramesNorLeaksDescri
 
 // Only a decimal number from 1 to 65535 names the port: 65536 more than a
 // listener's port must not reach it.
-TEST(AgonesSidecar, AValueThatIsNoPortIsReportedAndNothingConnects)
+TEST(AgonesSidecarTest, AValueThatIsNoPortIsReportedAndNothingConnects)
 {
     int port = FreeLoopbackPorts(1), listener = LoopbackListener(port);
     for (std::string value : {std::to_string(port + 65536), std::string("0"), std::string("-1"),
@@ -162,7 +162,7 @@ struct Hostile { std::string path, answer; size_t minReady, maxShutdown; };
 
 // /health keeps its schedule at the real SDK server whatever /ready meets; a
 // loose status line is no success; a refused /shutdown is not hammered.
-TEST(AgonesSidecar, HostileAnswersNeitherStarveHealthNorPassForSuccess)
+TEST(AgonesSidecarTest, HostileAnswersNeitherStarveHealthNorPassForSuccess)
 {
     if (SdkSidecar::Binary().empty())
         GTEST_SKIP() << "../shared/agones/sdk-server is missing";

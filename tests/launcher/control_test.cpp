@@ -66,7 +66,7 @@ std::string AsOtherUser(const std::string& path)
     return count > 0 ? std::string(met, count) : "";
 }
 
-TEST(ControlSocket, TwoConsolesSeeTheRecentOutputThenEveryLineAndTheirLinesReachTheEngine)
+TEST(ControlSocketTest, TwoConsolesSeeTheRecentOutputThenEveryLineAndTheirLinesReachTheEngine)
 {
     ServerDir dir;
     std::string path = dir.File("control");
@@ -96,7 +96,7 @@ TEST(ControlSocket, TwoConsolesSeeTheRecentOutputThenEveryLineAndTheirLinesReach
     EXPECT_FALSE(dir.Exists("control"));
 }
 
-TEST(ControlSocket, RefusesANinthConsoleALineTooLongAndAnotherUser)
+TEST(ControlSocketTest, RefusesANinthConsoleALineTooLongAndAnotherUser)
 {
     ServerDir dir;
     std::string path = dir.File("control");
@@ -122,7 +122,7 @@ TEST(ControlSocket, RefusesANinthConsoleALineTooLongAndAnotherUser)
     EXPECT_EQ(AsOtherUser(path), "Refused: uid " + std::to_string(kOtherUid) + " may not use this console.\n");
 }
 
-TEST(ControlSocket, AConsoleThatStopsReadingIsDisconnectedWhileFramesGoOn)
+TEST(ControlSocketTest, AConsoleThatStopsReadingIsDisconnectedWhileFramesGoOn)
 {
     ServerDir dir;
     std::string path = dir.File("control");
@@ -138,7 +138,7 @@ TEST(ControlSocket, AConsoleThatStopsReadingIsDisconnectedWhileFramesGoOn)
 
 // Only a socket that nobody listens on is replaced; anything else at the
 // path stops the start and stays as it was.
-TEST(ControlSocket, AStaleSocketIsReplacedAndAnythingElseAtThePathStopsTheStart)
+TEST(ControlSocketTest, AStaleSocketIsReplacedAndAnythingElseAtThePathStopsTheStart)
 {
     struct Case {
         const char* name;

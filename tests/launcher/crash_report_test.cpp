@@ -37,7 +37,7 @@ const Crash kCrashes[] = {
      "Error:SIGABRT (6),", "the engine was inside RunFrame", "TestEngine_Hang"},
 };
 
-TEST(CrashReport, EachFatalSignalLeavesAReportOfWhereWhatAndWhatCameBefore)
+TEST(CrashReportTest, EachFatalSignalLeavesAReportOfWhereWhatAndWhatCameBefore)
 {
     for (const Crash& crash : kCrashes) {
         SCOPED_TRACE(crash.name);
@@ -68,7 +68,7 @@ TEST(CrashReport, EachFatalSignalLeavesAReportOfWhereWhatAndWhatCameBefore)
     }
 }
 
-TEST(CrashReport, TakesTheNextFreeNumberAndSaysWhyWhenItCannotWriteOne)
+TEST(CrashReportTest, TakesTheNextFreeNumberAndSaysWhyWhenItCannotWriteOne)
 {
     ServerDir dir;
     std::filesystem::create_directory(dir.File("errorlogs"));

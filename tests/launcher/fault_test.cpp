@@ -33,7 +33,7 @@ void ExpectEngineRefused(ServerDir& dir, const std::string& reason)
     EXPECT_TRUE(dir.Log().empty());
 }
 
-TEST(BrokenEngine, ATruncatedModuleIsRefused)
+TEST(BrokenEngineTest, ATruncatedModuleIsRefused)
 {
     ServerDir dir("", "test_filesystem");
     std::string whole = ServerDir("test_engine", "").Read("engine_amd.so");
@@ -46,7 +46,7 @@ TEST(BrokenEngine, ATruncatedModuleIsRefused)
     }
 }
 
-TEST(BrokenEngine, AModuleOfTheOtherArchitectureIsRefused)
+TEST(BrokenEngineTest, AModuleOfTheOtherArchitectureIsRefused)
 {
     std::string other = std::string(TARN_TEST_MODULE_DIR) + "/other_arch_module.so";
     if (!std::filesystem::exists(other))
@@ -55,14 +55,14 @@ TEST(BrokenEngine, AModuleOfTheOtherArchitectureIsRefused)
     ExpectEngineRefused(dir, "wrong ELF class");
 }
 
-TEST(BrokenEngine, ADirectoryInPlaceOfTheModuleIsRefused)
+TEST(BrokenEngineTest, ADirectoryInPlaceOfTheModuleIsRefused)
 {
     ServerDir dir("", "test_filesystem");
     std::filesystem::create_directory(dir.File("engine_amd.so"));
     ExpectEngineRefused(dir, "");
 }
 
-TEST(UnusualInput, WithoutAControllingTerminalTheServerRuns)
+TEST(UnusualInputTest, WithoutAControllingTerminalTheServerRuns)
 {
     ServerDir dir;
     RunOptions options = Frames(20);
@@ -74,7 +74,7 @@ TEST(UnusualInput, WithoutAControllingTerminalTheServerRuns)
     EXPECT_EQ(result.err, "");
 }
 
-TEST(UnusualInput, ATerminalThatIsNotTheControllingOneEchoesOnStandardOutput)
+TEST(UnusualInputTest, ATerminalThatIsNotTheControllingOneEchoesOnStandardOutput)
 {
     ServerDir dir;
     RunOptions options = Frames(20);

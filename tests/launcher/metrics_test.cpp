@@ -58,7 +58,7 @@ RunOptions Quiet(std::vector<std::pair<std::string, std::string>> environment = 
 // A page is served between two frames: every frame is in the engine and
 // lateness histograms, every one but the first of a start in the
 // intervals; each 50 ms hitch lands above 32 ms and in the sums.
-TEST(MetricsEndpoint, ThePageCountsFramesHitchesLinesAndEngineStarts)
+TEST(MetricsEndpointTest, ThePageCountsFramesHitchesLinesAndEngineStarts)
 {
     ServerDir dir;
     int port = FreeLoopbackPorts(1);
@@ -100,7 +100,7 @@ size_t AnnouncedLength(const std::string& answer)
 // send nothing: the status line of the answer ("": closed without one), the
 // body as announced (none for HEAD), and the connection closed no sooner
 // than closedAfter ms and within a second of it.
-TEST(MetricsEndpoint, AnswersEachRequestOnceAndRefusesWhatItDoesNotServe)
+TEST(MetricsEndpointTest, AnswersEachRequestOnceAndRefusesWhatItDoesNotServe)
 {
     ServerDir dir;
     int port = FreeLoopbackPorts(1);
@@ -147,7 +147,7 @@ TEST(MetricsEndpoint, AnswersEachRequestOnceAndRefusesWhatItDoesNotServe)
 }
 
 // Nothing starts: one line, status 255, no engine.
-TEST(MetricsSwitch, AValueThatIsNoAddressOrAPortInUseStopsTheStartWith255)
+TEST(MetricsSwitchTest, AValueThatIsNoAddressOrAPortInUseStopsTheStartWith255)
 {
     int port = FreeLoopbackPorts(1), busy = LoopbackListener(port);
     std::string p = std::to_string(port);
@@ -228,7 +228,7 @@ std::pair<int, std::string> Promtool(const ServerDir& dir, std::vector<std::stri
 // (and per stall that the engine saw, on a busy machine). promtool finds no
 // fault in a page, nor in the configuration and rules of dist/prometheus,
 // and the rules pass their test.
-TEST(Prometheus, ScrapesTheFrameRateTheQuantilesAndEveryHitch)
+TEST(PrometheusTest, ScrapesTheFrameRateTheQuantilesAndEveryHitch)
 {
     if (access(kPrometheus, X_OK) != 0 || access(kPromtool, X_OK) != 0)
         GTEST_SKIP() << "Debian's prometheus package is not installed (scripts/ensure-prometheus installs it)";

@@ -101,7 +101,7 @@ int OutputToPipe(RunOptions& options, std::vector<std::pair<std::string, std::st
     return ends[0];
 }
 
-TEST(StalledOutput, APipeNobodyReadsHoldsNoFrameAndAStopStillShutsTheEngineDown)
+TEST(StalledOutputTest, APipeNobodyReadsHoldsNoFrameAndAStopStillShutsTheEngineDown)
 {
     ServerDir dir;
     RunOptions options;
@@ -123,7 +123,7 @@ TEST(StalledOutput, APipeNobodyReadsHoldsNoFrameAndAStopStillShutsTheEngineDown)
     EXPECT_GT(lines.last, 0);
 }
 
-TEST(StalledOutput, AReaderThatPausesButKeepsUpGetsEveryLineOnceInOrder)
+TEST(StalledOutputTest, AReaderThatPausesButKeepsUpGetsEveryLineOnceInOrder)
 {
     ServerDir dir;
     RunOptions options;
@@ -160,7 +160,7 @@ TEST(StalledOutput, AReaderThatPausesButKeepsUpGetsEveryLineOnceInOrder)
 // on, and Ctrl-Q brings the lines back in order or with the notice of
 // exactly what was dropped. The shell's description of the terminal is
 // never left non-blocking.
-TEST(StalledOutput, CtrlSOnTheTerminalHoldsNoFrameAndCtrlQBringsTheLinesBack)
+TEST(StalledOutputTest, CtrlSOnTheTerminalHoldsNoFrameAndCtrlQBringsTheLinesBack)
 {
     ServerDir dir;
     PtyOptions options;
@@ -194,7 +194,7 @@ TEST(StalledOutput, CtrlSOnTheTerminalHoldsNoFrameAndCtrlQBringsTheLinesBack)
 // Newlines written as fast as a pipe takes them: each frame takes a
 // bounded share, so frames keep their pace, a line after the flood still
 // arrives, and a stop during a flood is acted on at once.
-TEST(FloodedInput, FramesKeepTheirPaceAndAStopDuringTheFloodIsActedOnAtOnce)
+TEST(FloodedInputTest, FramesKeepTheirPaceAndAStopDuringTheFloodIsActedOnAtOnce)
 {
     ServerDir dir;
     RunOptions options;

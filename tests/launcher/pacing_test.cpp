@@ -215,14 +215,14 @@ TEST_F(PacingTest, NetSleepUsesTheEnginesWaitOrElseSleepsItself)
 
 TEST_F(PacingTest, PingboostValuesChooseTheirStrategies)
 {
-    Sys_ChoosePacing(2, nullptr);
+    Pacing_Choose(2, nullptr);
     EXPECT_EQ(Sys_Sleep, &Sys_Sleep_Select);
     for (long other : {0L, 4L, -1L, 1000L}) {
-        Sys_ChoosePacing(other, nullptr);
+        Pacing_Choose(other, nullptr);
         EXPECT_EQ(Sys_Sleep, &Sys_Sleep_Old) << other;
     }
     EXPECT_EQ(AlarmHandler(), SIG_DFL);
-    Sys_ChoosePacing(1, nullptr);
+    Pacing_Choose(1, nullptr);
     EXPECT_EQ(Sys_Sleep, &Sys_Sleep_Timer);
     EXPECT_EQ(AlarmHandler(), &alarmFunc);
 }
@@ -230,25 +230,25 @@ TEST_F(PacingTest, PingboostValuesChooseTheirStrategies)
 TEST_F(PacingTest, ChoosingAStrategyAsksForTheLeastTimerSlack)
 {
     prctl(PR_SET_TIMERSLACK, 50000);
-    Sys_ChoosePacing(0, nullptr);
+    Pacing_Choose(0, nullptr);
     EXPECT_EQ(prctl(PR_GET_TIMERSLACK), 1);
 }
 
 TEST_F(PacingTest, OnlyTheEngineSleepStrategyKeepsTheEnginesSleep)
 {
-    Sys_ChoosePacing(3, CountingNetSleep);
+    Pacing_Choose(3, CountingNetSleep);
     EXPECT_EQ(Sys_Sleep, &Sys_Sleep_Net);
     EXPECT_EQ(NET_Sleep, &CountingNetSleep);
 
     // A module loaded again without the symbol, then unloaded.
-    Sys_SetEngineNetSleep(nullptr);
+    Pacing_SetEngineNetSleep(nullptr);
     EXPECT_EQ(NET_Sleep, nullptr);
     EXPECT_EQ(Sys_Sleep, &Sys_Sleep_Net);
 
     // Another strategy never keeps the engine's sleep.
-    Sys_ChoosePacing(2, CountingNetSleep);
+    Pacing_Choose(2, CountingNetSleep);
     EXPECT_EQ(NET_Sleep, nullptr);
-    Sys_SetEngineNetSleep(CountingNetSleep);
+    Pacing_SetEngineNetSleep(CountingNetSleep);
     EXPECT_EQ(NET_Sleep, nullptr);
 }
 

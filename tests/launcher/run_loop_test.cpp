@@ -21,7 +21,7 @@ RunOptions Options(std::vector<std::pair<std::string, std::string>> environment,
 
 // --- console input ---------------------------------------------------------
 
-TEST(ConsoleInput, PipedLinesReachTheEngineWithANewlineOnePerFrame)
+TEST(TypedLinesTest, PipedLinesReachTheEngineWithANewlineOnePerFrame)
 {
     ServerDir dir;
     RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "6"}}, "status\necho hi\n\nhelp\n"));
@@ -34,7 +34,7 @@ TEST(ConsoleInput, PipedLinesReachTheEngineWithANewlineOnePerFrame)
               }));
 }
 
-TEST(ConsoleInput, AQuitLineEndsTheServer)
+TEST(TypedLinesTest, AQuitLineEndsTheServer)
 {
     for (Stdin kind : {Stdin::kPipe, Stdin::kPipeKeptOpen}) {
         ServerDir dir;
@@ -48,7 +48,7 @@ TEST(ConsoleInput, AQuitLineEndsTheServer)
     }
 }
 
-TEST(ConsoleInput, ALongLineIsCutTo254Characters)
+TEST(TypedLinesTest, ALongLineIsCutTo254Characters)
 {
     ServerDir dir;
     std::string line(300, 'x');
@@ -58,7 +58,7 @@ TEST(ConsoleInput, ALongLineIsCutTo254Characters)
                                        std::string(254, 'x') + "\\n]"});
 }
 
-TEST(ConsoleInput, AnEndedInputCostsNothingAndFramesGoOn)
+TEST(TypedLinesTest, AnEndedInputCostsNothingAndFramesGoOn)
 {
     ServerDir dir;
     RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "50"}}));
@@ -69,7 +69,7 @@ TEST(ConsoleInput, AnEndedInputCostsNothingAndFramesGoOn)
 
 // --- a frame's steps -------------------------------------------------------------
 
-TEST(FrameOrder, EveryFrameIsPacedAndPolledFirst)
+TEST(FrameOrderTest, EveryFrameIsPacedAndPolledFirst)
 {
     ServerDir dir;
     RunOptions options = Options({{"TARN_TEST_FRAMES", "3"}}, "go\n");
@@ -89,7 +89,7 @@ TEST(FrameOrder, EveryFrameIsPacedAndPolledFirst)
 
 // --- restarts -------------------------------------------------------------
 
-TEST(Restart, AnyCodeButThreeReloadsAndStartsTheEngineAgain)
+TEST(RestartTest, AnyCodeButThreeReloadsAndStartsTheEngineAgain)
 {
     ServerDir dir;
     RunResult result = dir.Run({"-world", "x"}, Options({{"TARN_TEST_FRAMES", "2"}, {"TARN_TEST_CODES", "0,1,-1,3"}}));
@@ -111,7 +111,7 @@ TEST(Restart, AnyCodeButThreeReloadsAndStartsTheEngineAgain)
                                         "filesystem=yes", "filesystem=yes", "filesystem deactivate"}));
 }
 
-TEST(Restart, ATypedRestartRestartsAndATypedQuitEnds)
+TEST(RestartTest, ATypedRestartRestartsAndATypedQuitEnds)
 {
     ServerDir dir;
     RunResult result = dir.Run({}, Options({}, "restart\nquit\n"));
@@ -120,7 +120,7 @@ TEST(Restart, ATypedRestartRestartsAndATypedQuitEnds)
               (std::vector<std::string>{"shutdown code=0", "shutdown code=3"}));
 }
 
-TEST(Restart, AnEngineThatFailsOnRestartEndsTheRunWith255)
+TEST(RestartTest, AnEngineThatFailsOnRestartEndsTheRunWith255)
 {
     ServerDir dir;
     RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "1"}, {"TARN_TEST_CODES", "0"},
@@ -132,7 +132,7 @@ TEST(Restart, AnEngineThatFailsOnRestartEndsTheRunWith255)
     EXPECT_EQ(Last(log), "filesystem deactivate");
 }
 
-TEST(Restart, AnEngineModuleGoneAtRestartIsReportedAndTheRunEnds)
+TEST(RestartTest, AnEngineModuleGoneAtRestartIsReportedAndTheRunEnds)
 {
     ServerDir dir;
     RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "1"}, {"TARN_TEST_CODES", "0"},
@@ -177,7 +177,7 @@ int TimerArmings(const std::string& frame)
     return at == std::string::npos ? -1 : std::atoi(frame.c_str() + at + 10);
 }
 
-TEST(Pacing, PlainSleepIsTheDefaultAndTakesEveryOtherValue)
+TEST(PacingSwitchTest, PlainSleepIsTheDefaultAndTakesEveryOtherValue)
 {
     for (const std::vector<std::string>& arguments :
          std::vector<std::vector<std::string>>{{}, {"-pingboost", "0"}, {"-pingboost", "4"},
@@ -190,7 +190,7 @@ TEST(Pacing, PlainSleepIsTheDefaultAndTakesEveryOtherValue)
     }
 }
 
-TEST(Pacing, OneIsTheIntervalTimerWithItsAlarmHandler)
+TEST(PacingSwitchTest, OneIsTheIntervalTimerWithItsAlarmHandler)
 {
     for (const char* value : {"1", "+1", "\t1"}) {
         Pacing pacing = FirstFrame({"-pingboost", value});
@@ -203,7 +203,7 @@ TEST(Pacing, OneIsTheIntervalTimerWithItsAlarmHandler)
     }
 }
 
-TEST(Pacing, TwoIsSelectWithoutDescriptors)
+TEST(PacingSwitchTest, TwoIsSelectWithoutDescriptors)
 {
     for (const char* value : {"2", "2abc"}) {
         Pacing pacing = FirstFrame({"-pingboost", value});
@@ -212,19 +212,19 @@ TEST(Pacing, TwoIsSelectWithoutDescriptors)
     }
 }
 
-TEST(Pacing, ThreeIsTheEnginesNetworkSleep)
+TEST(PacingSwitchTest, ThreeIsTheEnginesNetworkSleep)
 {
     Pacing pacing = FirstFrame({"-pingboost", "3"});
     EXPECT_TRUE(Contains(pacing.frame, "net_sleeps=1 probe=usleep=0/0 sleep_select=0/")) << pacing.frame;
 }
 
-TEST(Pacing, ThreeWithoutTheEnginesSleepSleepsPlainly)
+TEST(PacingSwitchTest, ThreeWithoutTheEnginesSleepSleepsPlainly)
 {
     Pacing pacing = FirstFrame({"-pingboost", "3"}, "test_engine_nonet");
     EXPECT_TRUE(Contains(pacing.frame, "net_sleeps=0 probe=usleep=1/1000 ")) << pacing.frame;
 }
 
-TEST(Pacing, ThreeFindsTheEnginesSleepAgainAfterARestart)
+TEST(PacingSwitchTest, ThreeFindsTheEnginesSleepAgainAfterARestart)
 {
     ServerDir dir;
     RunOptions options = Options({{"TARN_TEST_FRAMES", "2"}, {"TARN_TEST_CODES", "0,3"}});

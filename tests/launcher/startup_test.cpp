@@ -38,7 +38,7 @@ std::string RefusalOutput(const ServerDir& dir, const RunOptions& options = OneF
     return result.out;
 }
 
-TEST(Startup, RunsTheEngineBetweenActivationAndDeactivationOfTheFileSystem)
+TEST(StartupTest, RunsTheEngineBetweenActivationAndDeactivationOfTheFileSystem)
 {
     ServerDir dir;
     RunResult result = dir.Run({}, OneFrame());
@@ -56,7 +56,7 @@ TEST(Startup, RunsTheEngineBetweenActivationAndDeactivationOfTheFileSystem)
     EXPECT_EQ(First(log, "timerslack="), "timerslack=1");
 }
 
-TEST(Startup, ArgumentsFillingTheLineExactlyAreAccepted)
+TEST(StartupTest, ArgumentsFillingTheLineExactlyAreAccepted)
 {
     ServerDir dir;
     // Each argument counts its length plus one: 2 * 1024 = 2048.
@@ -66,7 +66,7 @@ TEST(Startup, ArgumentsFillingTheLineExactlyAreAccepted)
     EXPECT_EQ(First(dir.Log(), "cmdline="), "cmdline=[" + a + " " + b + " -lumen]");
 }
 
-TEST(Startup, ArgumentsOneCharacterTooLongAreRefusedBeforeAnyModuleLoads)
+TEST(StartupTest, ArgumentsOneCharacterTooLongAreRefusedBeforeAnyModuleLoads)
 {
     ServerDir dir;
     std::string a(1023, 'a'), b(1024, 'b');
@@ -79,7 +79,7 @@ TEST(Startup, ArgumentsOneCharacterTooLongAreRefusedBeforeAnyModuleLoads)
     EXPECT_FALSE(dir.Exists("pid.txt"));
 }
 
-TEST(Startup, AMissingEngineEndsWith255BeforeThePidfileAndTheFileSystem)
+TEST(StartupTest, AMissingEngineEndsWith255BeforeThePidfileAndTheFileSystem)
 {
     ServerDir dir("", "test_filesystem");
     RunResult result = dir.Run({"-pidfile", "pid.txt"}, OneFrame());
@@ -91,7 +91,7 @@ TEST(Startup, AMissingEngineEndsWith255BeforeThePidfileAndTheFileSystem)
     EXPECT_TRUE(dir.Log().empty());
 }
 
-TEST(Startup, AnEngineThatIsNoSharedObjectIsRefused)
+TEST(StartupTest, AnEngineThatIsNoSharedObjectIsRefused)
 {
     ServerDir dir("", "test_filesystem");
     dir.Write("engine_amd.so", "#!/bin/sh\necho not a module\n");
@@ -101,25 +101,25 @@ TEST(Startup, AnEngineThatIsNoSharedObjectIsRefused)
     EXPECT_NE(result.out.find("\nUnable to load engine, image is corrupt.\n"), std::string::npos);
 }
 
-TEST(Startup, AMissingFileSystemModuleEndsWith255)
+TEST(StartupTest, AMissingFileSystemModuleEndsWith255)
 {
     ServerDir dir("test_engine", "");
     EXPECT_EQ(RefusalOutput(dir), MissingModule(dir, "filesystem_stdio_i386.so"));
 }
 
-TEST(Startup, AFileSystemModuleWithoutFactoryEndsWith255Silently)
+TEST(StartupTest, AFileSystemModuleWithoutFactoryEndsWith255Silently)
 {
     ServerDir dir("test_engine", "test_filesystem_nofactory");
     EXPECT_EQ(RefusalOutput(dir), "");
 }
 
-TEST(Startup, AFileSystemFactoryWithoutTheInterfaceEndsWith255Silently)
+TEST(StartupTest, AFileSystemFactoryWithoutTheInterfaceEndsWith255Silently)
 {
     ServerDir dir;
     EXPECT_EQ(RefusalOutput(dir, OneFrame({{"TARN_TEST_FS_NO_API", "1"}})), "");
 }
 
-TEST(Startup, AnEngineThatDoesNotStartEndsWith255)
+TEST(StartupTest, AnEngineThatDoesNotStartEndsWith255)
 {
     ServerDir dir;
     RunResult result = dir.Run({}, OneFrame({{"TARN_TEST_INIT_FAIL", "1"}}));
@@ -130,7 +130,7 @@ TEST(Startup, AnEngineThatDoesNotStartEndsWith255)
     EXPECT_EQ(Last(log), "filesystem deactivate");
 }
 
-TEST(Startup, AnEngineWithoutItsInterfaceRunsNoFrameAndEndsWith255)
+TEST(StartupTest, AnEngineWithoutItsInterfaceRunsNoFrameAndEndsWith255)
 {
     for (const char* variant : {"test_engine", "test_engine_nofactory"}) {
         ServerDir dir(variant);
@@ -153,26 +153,26 @@ std::string EngineCommandLine(const std::vector<std::string>& arguments,
     return First(dir.Log(), "cmdline=");
 }
 
-TEST(EngineCommandLine, IsTheArgumentsJoinedWithLumenAppended)
+TEST(EngineCommandLineTest, IsTheArgumentsJoinedWithLumenAppended)
 {
     EXPECT_EQ(EngineCommandLine({"+exec", "server.cfg", "-port", "30100"}),
               "cmdline=[+exec server.cfg -port 30100 -lumen]");
     EXPECT_EQ(EngineCommandLine({}), "cmdline=[ -lumen]");
 }
 
-TEST(EngineCommandLine, KeepsNoQuotesAndLeavesEmptyArgumentsAsDoubleSpaces)
+TEST(EngineCommandLineTest, KeepsNoQuotesAndLeavesEmptyArgumentsAsDoubleSpaces)
 {
     EXPECT_EQ(EngineCommandLine({"-banner", "my \"best\" server", "", "-x"}),
               "cmdline=[-banner my \"best\" server  -x -lumen]");
 }
 
-TEST(EngineCommandLine, ExpandsParameterFiles)
+TEST(EngineCommandLineTest, ExpandsParameterFiles)
 {
     EXPECT_EQ(EngineCommandLine({"-x", "1", "@params.txt", "-y", "2"}, "-f 3\n-g 4\n"),
               "cmdline=[-x 1 -f 3 -g 4  -y 2 -lumen]");
 }
 
-TEST(EngineCommandLine, ReportsAMissingParameterFileAndGoesOn)
+TEST(EngineCommandLineTest, ReportsAMissingParameterFileAndGoesOn)
 {
     ServerDir dir;
     RunResult result = dir.Run({"-x", "@nothere.cfg", "-y"}, OneFrame());
@@ -181,14 +181,14 @@ TEST(EngineCommandLine, ReportsAMissingParameterFileAndGoesOn)
     EXPECT_EQ(First(dir.Log(), "cmdline="), "cmdline=[-x -y -lumen]");
 }
 
-TEST(EngineCommandLine, ALumenGivenByTheOperatorMovesToTheEnd)
+TEST(EngineCommandLineTest, ALumenGivenByTheOperatorMovesToTheEnd)
 {
     EXPECT_EQ(EngineCommandLine({"-lumen", "-a", "1"}), "cmdline=[-a 1 -lumen]");
 }
 
 // --- pidfile -----------------------------------------------------------------
 
-TEST(Pidfile, HoldsTheProcessIdAndANewline)
+TEST(PidfileTest, HoldsTheProcessIdAndANewline)
 {
     ServerDir dir;
     dir.Write("server.pid", "stale contents that are longer\n");
@@ -197,7 +197,7 @@ TEST(Pidfile, HoldsTheProcessIdAndANewline)
     EXPECT_EQ(dir.Read("server.pid"), std::to_string(result.pid) + "\n");
 }
 
-TEST(Pidfile, AsTheLastArgumentTakesLumenAsItsName)
+TEST(PidfileTest, AsTheLastArgumentTakesLumenAsItsName)
 {
     ServerDir dir;
     RunResult result = dir.Run({"-port", "1", "-pidfile"}, OneFrame());
@@ -205,7 +205,7 @@ TEST(Pidfile, AsTheLastArgumentTakesLumenAsItsName)
     EXPECT_EQ(dir.Read("-lumen"), std::to_string(result.pid) + "\n");
 }
 
-TEST(Pidfile, InAMissingDirectoryWarnsAndStartupGoesOn)
+TEST(PidfileTest, InAMissingDirectoryWarnsAndStartupGoesOn)
 {
     ServerDir dir;
     RunResult result = dir.Run({"-pidfile", "no/such/dir/x.pid"}, OneFrame());
@@ -215,7 +215,7 @@ TEST(Pidfile, InAMissingDirectoryWarnsAndStartupGoesOn)
 }
 
 // CheckParm keeps 127 characters: a cut value would name another file.
-TEST(SwitchValues, AreUsedWholeOrNotAtAll)
+TEST(SwitchValuesTest, AreUsedWholeOrNotAtAll)
 {
     for (std::string name : {"-pidfile", "-pingboost"}) {
         for (size_t length : {127, 128, 200}) {
@@ -235,7 +235,7 @@ TEST(SwitchValues, AreUsedWholeOrNotAtAll)
 
 // --- the launcher's exports ---------------------------------------------
 
-TEST(Exports, AreServedByTheLaunchersFactory)
+TEST(ExportsTest, AreServedByTheLaunchersFactory)
 {
     ServerDir dir;
     dir.Run({}, OneFrame());
@@ -244,7 +244,7 @@ TEST(Exports, AreServedByTheLaunchersFactory)
     EXPECT_EQ(First(log, "unknown"), "unknown code=1 found=0 case_code=1 case_found=0");
 }
 
-TEST(Exports, PrintTheEnginesTextLiterallyAndFlushed)
+TEST(ExportsTest, PrintTheEnginesTextLiterallyAndFlushed)
 {
     ServerDir dir;
     RunResult result = dir.Run({}, OneFrame({{"TARN_TEST_PRINT", "100% sure: %s %d %n\n"}}));
@@ -252,7 +252,7 @@ TEST(Exports, PrintTheEnginesTextLiterallyAndFlushed)
     EXPECT_EQ(result.out, kConsoleBanner + "100% sure: %s %d %n\n");
 }
 
-TEST(Exports, CutALongTextAt1023Characters)
+TEST(ExportsTest, CutALongTextAt1023Characters)
 {
     ServerDir dir;
     std::string text;
@@ -262,7 +262,7 @@ TEST(Exports, CutALongTextAt1023Characters)
     EXPECT_EQ(result.out, kConsoleBanner + text.substr(0, 1023));
 }
 
-TEST(Exports, LauncherFactoryIsNotInTheDynamicSymbolTable)
+TEST(ExportsTest, LauncherFactoryIsNotInTheDynamicSymbolTable)
 {
     std::string command = std::string("nm -D ") + TARN_LAUNCHER_PATH + " 2>&1";
     FILE* nm = popen(command.c_str(), "r");

@@ -34,9 +34,9 @@ struct StopCase {
     bool terminal;
 };
 
-class StopSignal : public ::testing::TestWithParam<StopCase> {};
+class StopSignalTest : public ::testing::TestWithParam<StopCase> {};
 
-TEST_P(StopSignal, ShutsTheEngineDownAndEndsByTheSignal)
+TEST_P(StopSignalTest, ShutsTheEngineDownAndEndsByTheSignal)
 {
     const StopCase stop = GetParam();
     ServerDir dir;
@@ -58,12 +58,12 @@ TEST_P(StopSignal, ShutsTheEngineDownAndEndsByTheSignal)
     ExpectStoppedOnce(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Launcher, StopSignal,
+INSTANTIATE_TEST_SUITE_P(Launcher, StopSignalTest,
                          ::testing::Values(StopCase{SIGTERM, false}, StopCase{SIGINT, false},
                                            StopCase{SIGHUP, false}, StopCase{SIGTERM, true},
                                            StopCase{SIGINT, true}, StopCase{SIGHUP, true}));
 
-TEST(StopSignal, ASecondOneWhileShutdownIsBusyEndsTheProcessAtOnce)
+TEST(StopSignalTest, ASecondOneWhileShutdownIsBusyEndsTheProcessAtOnce)
 {
     ServerDir dir;
     RunOptions options;
@@ -91,7 +91,7 @@ pid_t OnlyChild(pid_t parent)
     return child;
 }
 
-TEST(StopSignal, EndsTheProcessAsPidOneOfANamespace)
+TEST(StopSignalTest, EndsTheProcessAsPidOneOfANamespace)
 {
     if (std::system("unshare --pid --fork --mount-proc true >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "no PID namespaces here (unshare --pid --fork --mount-proc failed)";
@@ -112,7 +112,7 @@ TEST(StopSignal, EndsTheProcessAsPidOneOfANamespace)
     ExpectStoppedOnce(dir);
 }
 
-TEST(BrokenPipe, AStandardOutputWithoutReaderLeavesTheServerRunning)
+TEST(BrokenPipeTest, AStandardOutputWithoutReaderLeavesTheServerRunning)
 {
     ServerDir dir;
     RunOptions options;

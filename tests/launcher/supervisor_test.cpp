@@ -49,7 +49,7 @@ bool HasLine(const std::string& text, const std::string& line)
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
 }
 
-TEST(SystemdNotify, ReadyReloadingReadyStoppingWithPingsInBoundsThatStopWhileAFrameHangs)
+TEST(SystemdNotifyTest, ReadyReloadingReadyStoppingWithPingsInBoundsThatStopWhileAFrameHangs)
 {
     struct Case { bool abstract; const char* watchdogPid; };
     for (Case c : {Case{false, ""}, Case{true, ""}, Case{false, "1"}}) {
@@ -92,7 +92,7 @@ TEST(SystemdNotify, ReadyReloadingReadyStoppingWithPingsInBoundsThatStopWhileAFr
 }
 
 // A path that names nothing yet may still be bound: no warning.
-TEST(SystemdNotify, AnUnusableAddressIsReportedOnceAndTheServerRunsOn)
+TEST(SystemdNotifyTest, AnUnusableAddressIsReportedOnceAndTheServerRunsOn)
 {
     ServerDir dir;
     dir.Write("file", "");
@@ -110,7 +110,7 @@ TEST(SystemdNotify, AnUnusableAddressIsReportedOnceAndTheServerRunsOn)
 // The status line every 5 s gives the share of the frames since the last
 // one that began within 2 ms of the frame before: here one frame in a
 // hundred hitches for 50 ms, so at most 99.0%.
-TEST(SystemdNotify, TheStatusLineGivesTheShareOfFramesWithin2ms)
+TEST(SystemdNotifyTest, TheStatusLineGivesTheShareOfFramesWithin2ms)
 {
     ServerDir dir;
     int listener = Listen(dir.File("notify"));

@@ -53,7 +53,7 @@ void (*CurrentHandler(int number))(int)
     return current.sa_handler;
 }
 
-class EngineModule : public ::testing::Test {
+class EngineModuleTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -97,7 +97,7 @@ private:
     void* handle_ = nullptr;
 };
 
-TEST_F(EngineModule, AfterShutdownTheStopSignalsGoToTheHandlersFromBefore)
+TEST_F(EngineModuleTest, AfterShutdownTheStopSignalsGoToTheHandlersFromBefore)
 {
     ASSERT_TRUE(Start("-port 0 -lumen"));
     EXPECT_NE(CurrentHandler(SIGTERM), FormerHandler);
@@ -120,7 +120,7 @@ TEST_F(EngineModule, AfterShutdownTheStopSignalsGoToTheHandlersFromBefore)
     EXPECT_EQ(s_formerHandlerCalls, 3);
 }
 
-TEST_F(EngineModule, ASecondStopSignalGoesToTheFormerHandler)
+TEST_F(EngineModuleTest, ASecondStopSignalGoesToTheFormerHandler)
 {
     ASSERT_TRUE(Start("-port 0"));
     raise(SIGINT);
@@ -132,7 +132,7 @@ TEST_F(EngineModule, ASecondStopSignalGoesToTheFormerHandler)
     EXPECT_EQ(CurrentHandler(SIGINT), FormerHandler);
 }
 
-TEST_F(EngineModule, AFailedStartLeavesTheSignalHandlersAlone)
+TEST_F(EngineModuleTest, AFailedStartLeavesTheSignalHandlersAlone)
 {
     EXPECT_FALSE(Start("-port 65536"));
     EXPECT_EQ(CurrentHandler(SIGTERM), FormerHandler);
@@ -142,7 +142,7 @@ TEST_F(EngineModule, AFailedStartLeavesTheSignalHandlersAlone)
         << s_exports.printed;
 }
 
-TEST_F(EngineModule, WithoutThePrintServiceTheEngineDoesNotStart)
+TEST_F(EngineModuleTest, WithoutThePrintServiceTheEngineDoesNotStart)
 {
     auto noExports = [](const char*, int* code) -> IBaseInterface* {
         if (code)
@@ -153,7 +153,7 @@ TEST_F(EngineModule, WithoutThePrintServiceTheEngineDoesNotStart)
     EXPECT_EQ(CurrentHandler(SIGTERM), FormerHandler);
 }
 
-TEST_F(EngineModule, TheNetworkSleepReturnsOneWhileADatagramWaits)
+TEST_F(EngineModuleTest, TheNetworkSleepReturnsOneWhileADatagramWaits)
 {
     ASSERT_TRUE(Start("-port 0"));
     int port = ListeningPort(s_exports.printed);
@@ -174,7 +174,7 @@ TEST_F(EngineModule, TheNetworkSleepReturnsOneWhileADatagramWaits)
     engine->Shutdown();
 }
 
-TEST_F(EngineModule, EveryStartBeginsFromAFreshStateInTheSameImage)
+TEST_F(EngineModuleTest, EveryStartBeginsFromAFreshStateInTheSameImage)
 {
     ASSERT_TRUE(Start("-port 0"));
     engine->RunFrame();
@@ -192,7 +192,7 @@ TEST_F(EngineModule, EveryStartBeginsFromAFreshStateInTheSameImage)
     EXPECT_EQ(engine->Shutdown(), ENGINE_SHUTDOWN_RESTART);
 }
 
-TEST_F(EngineModule, SwitchesAreWholeWordsAndTheFirstOfEachCounts)
+TEST_F(EngineModuleTest, SwitchesAreWholeWordsAndTheFirstOfEachCounts)
 {
     ASSERT_TRUE(Start("-portal 7 -ipx 1.2.3.4 -port 0 -port 1"));
     int port = ListeningPort(s_exports.printed);
@@ -201,7 +201,7 @@ TEST_F(EngineModule, SwitchesAreWholeWordsAndTheFirstOfEachCounts)
     engine->Shutdown();
 }
 
-TEST_F(EngineModule, ValuesThatAreNotAPortOrAnAddressAreRefused)
+TEST_F(EngineModuleTest, ValuesThatAreNotAPortOrAnAddressAreRefused)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"-port", "-port needs a number from 0 to 65535.\n"},

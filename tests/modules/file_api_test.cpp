@@ -16,7 +16,7 @@
 
 namespace {
 
-class FileAPI : public TempWorkdir {
+class FileAPITest : public TempWorkdir {
 protected:
     void SetUp() override
     {
@@ -60,7 +60,7 @@ private:
     void* handle_ = nullptr;
 };
 
-TEST_F(FileAPI, TheFactoryAnswersItsTwoIdentifiersAndNothingElse)
+TEST_F(FileAPITest, TheFactoryAnswersItsTwoIdentifiersAndNothingElse)
 {
     int code = -1;
     EXPECT_EQ(factory("XFileSystem009", &code), module);
@@ -74,7 +74,7 @@ TEST_F(FileAPI, TheFactoryAnswersItsTwoIdentifiersAndNothingElse)
     }
 }
 
-TEST_F(FileAPI, PathsThatLeaveTheBaseDirectoryAreRefusedEvenWhenTheFileExists)
+TEST_F(FileAPITest, PathsThatLeaveTheBaseDirectoryAreRefusedEvenWhenTheFileExists)
 {
     std::filesystem::create_directory("sub");
     WriteFile("secret.cfg", "inside");
@@ -91,7 +91,7 @@ TEST_F(FileAPI, PathsThatLeaveTheBaseDirectoryAreRefusedEvenWhenTheFileExists)
     EXPECT_EQ(ReadFile("secret.cfg"), "inside");
 }
 
-TEST_F(FileAPI, NamesThatOnlyLookLikeClimbingAreFilesLikeAnyOther)
+TEST_F(FileAPITest, NamesThatOnlyLookLikeClimbingAreFilesLikeAnyOther)
 {
     std::filesystem::create_directory("sub");
     for (const char* path : {"..a", "a..", "...", ".hidden", "./dot", "sub//double", "sub/./x"}) {
@@ -104,7 +104,7 @@ TEST_F(FileAPI, NamesThatOnlyLookLikeClimbingAreFilesLikeAnyOther)
     }
 }
 
-TEST_F(FileAPI, TheBaseDirectoryIsTheOneCurrentAtActivation)
+TEST_F(FileAPITest, TheBaseDirectoryIsTheOneCurrentAtActivation)
 {
     WriteFile("base.cfg", "base");
     std::filesystem::create_directory("elsewhere");
@@ -114,7 +114,7 @@ TEST_F(FileAPI, TheBaseDirectoryIsTheOneCurrentAtActivation)
     ASSERT_EQ(chdir(".."), 0);
 }
 
-TEST_F(FileAPI, FailuresSayWhy)
+TEST_F(FileAPITest, FailuresSayWhy)
 {
     std::filesystem::create_directory("dir");
     ASSERT_EQ(mkfifo("pipe", 0600), 0);
@@ -130,7 +130,7 @@ TEST_F(FileAPI, FailuresSayWhy)
     EXPECT_FALSE(files->Exists(nullptr));
 }
 
-TEST_F(FileAPI, NothingOpensBeforeActivationOrAfterDeactivation)
+TEST_F(FileAPITest, NothingOpensBeforeActivationOrAfterDeactivation)
 {
     WriteFile("a.cfg", "a");
     module->Deactivate();
@@ -140,7 +140,7 @@ TEST_F(FileAPI, NothingOpensBeforeActivationOrAfterDeactivation)
     EXPECT_EQ(ReadAll("a.cfg"), "a");
 }
 
-TEST_F(FileAPI, HandlesAreBoundedReusedAndCheckedOnEveryCall)
+TEST_F(FileAPITest, HandlesAreBoundedReusedAndCheckedOnEveryCall)
 {
     WriteFile("a.cfg", "a");
     FileHandle open[FILEAPI_MAX_OPEN];
@@ -159,7 +159,7 @@ TEST_F(FileAPI, HandlesAreBoundedReusedAndCheckedOnEveryCall)
     }
 }
 
-TEST_F(FileAPI, DeactivationClosesAndFlushesOpenFiles)
+TEST_F(FileAPITest, DeactivationClosesAndFlushesOpenFiles)
 {
     FileHandle file = files->Open("out.txt", FILEAPI_WRITE);
     ASSERT_GE(file, 0);
@@ -170,7 +170,7 @@ TEST_F(FileAPI, DeactivationClosesAndFlushesOpenFiles)
     EXPECT_EQ(files->Close(file), FILEAPI_ERR_BAD_HANDLE);
 }
 
-TEST_F(FileAPI, WriteTruncatesAndAppendAdds)
+TEST_F(FileAPITest, WriteTruncatesAndAppendAdds)
 {
     WriteFile("log.txt", "old contents");
     FileHandle file = files->Open("log.txt", FILEAPI_WRITE);
@@ -183,7 +183,7 @@ TEST_F(FileAPI, WriteTruncatesAndAppendAdds)
     EXPECT_EQ(files->Write(files->Open("new.txt", FILEAPI_APPEND), "x", -1), FILEAPI_ERR_BAD_ARGUMENT);
 }
 
-TEST_F(FileAPI, ReadLineCutsAtTheBufferAndReportsTheWholeLength)
+TEST_F(FileAPITest, ReadLineCutsAtTheBufferAndReportsTheWholeLength)
 {
     constexpr int kSize = 8;
     WriteFile("lines.cfg", "1234567\n12345678\n\nlast\r\nend");

@@ -12,7 +12,7 @@
 namespace {
 
 // A server directory with the reference modules of this build.
-class ReferenceServer : public ::testing::Test {
+class ReferenceServerTest : public ::testing::Test {
 protected:
     ServerDir dir{TARN_REFERENCE_ENGINE, TARN_REFERENCE_FILESYSTEM};
 
@@ -33,7 +33,7 @@ RunOptions Typed(const std::string& input)
 
 // --- start and the query protocol ---------------------------------------------
 
-TEST_F(ReferenceServer, StartsAnswersAPingOnLoopbackAndQuitsWithStatusZero)
+TEST_F(ReferenceServerTest, StartsAnswersAPingOnLoopbackAndQuitsWithStatusZero)
 {
     RunningServer server(dir, {"-port", "0"});
     int port = StartAndWait(server);
@@ -50,7 +50,7 @@ TEST_F(ReferenceServer, StartsAnswersAPingOnLoopbackAndQuitsWithStatusZero)
     EXPECT_TRUE(Contains(result.out, "Quitting.\nServer stopped.\n")) << result.out;
 }
 
-TEST_F(ReferenceServer, AnswersPingsFromTheNetworkWaitWithPingboostThree)
+TEST_F(ReferenceServerTest, AnswersPingsFromTheNetworkWaitWithPingboostThree)
 {
     RunningServer server(dir, {"-pingboost", "3", "-port", "0"});
     int port = StartAndWait(server);
@@ -63,7 +63,7 @@ TEST_F(ReferenceServer, AnswersPingsFromTheNetworkWaitWithPingboostThree)
     ExpectCleanEnd(server.Finish());
 }
 
-TEST_F(ReferenceServer, InfoRepliesCarryTheAddressAndTheCountsOnceTheChallengeIsEchoed)
+TEST_F(ReferenceServerTest, InfoRepliesCarryTheAddressAndTheCountsOnceTheChallengeIsEchoed)
 {
     RunningServer server(dir, {"-port", "0"});
     int port = StartAndWait(server);
@@ -88,7 +88,7 @@ TEST_F(ReferenceServer, InfoRepliesCarryTheAddressAndTheCountsOnceTheChallengeIs
 // What a spoofed source could draw from the server: requests that echo no
 // challenge given to their own address and port. A ping after each one
 // fences off its replies, since the server answers in order.
-TEST_F(ReferenceServer, AnAddressThatEchoedNoChallengeGetsNoMoreBytesThanItSent)
+TEST_F(ReferenceServerTest, AnAddressThatEchoedNoChallengeGetsNoMoreBytesThanItSent)
 {
     RunningServer server(dir, {"-port", "0"});
     int port = StartAndWait(server);
@@ -115,7 +115,7 @@ TEST_F(ReferenceServer, AnAddressThatEchoedNoChallengeGetsNoMoreBytesThanItSent)
     }
 }
 
-TEST_F(ReferenceServer, DatagramsThatAreNotRequestsGetNoAnswerAndAreNotCounted)
+TEST_F(ReferenceServerTest, DatagramsThatAreNotRequestsGetNoAnswerAndAreNotCounted)
 {
     RunningServer server(dir, {"-port", "0"});
     int port = StartAndWait(server);
@@ -132,7 +132,7 @@ TEST_F(ReferenceServer, DatagramsThatAreNotRequestsGetNoAnswerAndAreNotCounted)
     EXPECT_TRUE(server.WaitForOutput("queries   1 served\n")) << server.Output();
 }
 
-TEST_F(ReferenceServer, ATakenPortFailsTheStartWithAMessage)
+TEST_F(ReferenceServerTest, ATakenPortFailsTheStartWithAMessage)
 {
     UdpProbe taken;
     std::string port = std::to_string(taken.Port());
@@ -145,7 +145,7 @@ TEST_F(ReferenceServer, ATakenPortFailsTheStartWithAMessage)
     EXPECT_FALSE(Contains(result.out, "address   ")) << result.out;
 }
 
-TEST_F(ReferenceServer, UnusableSwitchValuesFailTheStartWithAMessage)
+TEST_F(ReferenceServerTest, UnusableSwitchValuesFailTheStartWithAMessage)
 {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"-port", "70000"}, "-port needs a number from 0 to 65535, not \"70000\".\n"},
@@ -162,7 +162,7 @@ TEST_F(ReferenceServer, UnusableSwitchValuesFailTheStartWithAMessage)
     }
 }
 
-TEST_F(ReferenceServer, OtherSwitchesAreIgnoredAndIpChoosesTheAddress)
+TEST_F(ReferenceServerTest, OtherSwitchesAreIgnoredAndIpChoosesTheAddress)
 {
     RunningServer server(dir, {"-world", "x", "-portal", "1", "+banner", "y", "-ip", "127.0.0.2",
                                "-port", "0", "-slots", "8"});
@@ -176,7 +176,7 @@ TEST_F(ReferenceServer, OtherSwitchesAreIgnoredAndIpChoosesTheAddress)
 
 // --- server.cfg and exec --------------------------------------------------------
 
-TEST_F(ReferenceServer, ServerCfgRunsAtEveryStart)
+TEST_F(ReferenceServerTest, ServerCfgRunsAtEveryStart)
 {
     dir.Write("server.cfg", "// a comment\n\n  echo configured  \r\necho " + std::string(300, 'x') +
                                 "\necho after the long line");
@@ -190,7 +190,7 @@ TEST_F(ReferenceServer, ServerCfgRunsAtEveryStart)
     EXPECT_FALSE(Contains(result.out, "xxxxx")) << result.out;
 }
 
-TEST_F(ReferenceServer, AServerCfgThatQuitsStopsTheServerAtItsFirstFrame)
+TEST_F(ReferenceServerTest, AServerCfgThatQuitsStopsTheServerAtItsFirstFrame)
 {
     dir.Write("server.cfg", "echo one\nquit\necho never\n");
     RunResult result = dir.Run({"-port", "0"});
@@ -199,7 +199,7 @@ TEST_F(ReferenceServer, AServerCfgThatQuitsStopsTheServerAtItsFirstFrame)
     EXPECT_FALSE(Contains(result.out, "never")) << result.out;
 }
 
-TEST_F(ReferenceServer, ExecRunsFilesInsideTheServerDirectoryOnly)
+TEST_F(ReferenceServerTest, ExecRunsFilesInsideTheServerDirectoryOnly)
 {
     dir.Write("inside.cfg", "echo inside ran\n");
     std::string name = dir.Path().substr(dir.Path().rfind('/') + 1);
@@ -222,7 +222,7 @@ TEST_F(ReferenceServer, ExecRunsFilesInsideTheServerDirectoryOnly)
     EXPECT_EQ(Count(result.out, "inside ran\n"), 1u) << result.out;
 }
 
-TEST_F(ReferenceServer, AConfigThatRunsItselfStopsAtTheNestingLimit)
+TEST_F(ReferenceServerTest, AConfigThatRunsItselfStopsAtTheNestingLimit)
 {
     dir.Write("loop.cfg", "echo round\nexec loop.cfg\n");
     RunResult result = dir.Run({"-port", "0"}, Typed("exec loop.cfg\nquit\n"));
@@ -233,7 +233,7 @@ TEST_F(ReferenceServer, AConfigThatRunsItselfStopsAtTheNestingLimit)
 
 // --- console commands -----------------------------------------------------------
 
-TEST_F(ReferenceServer, HelpEchoAndUnknownCommandsAnswerTheOperator)
+TEST_F(ReferenceServerTest, HelpEchoAndUnknownCommandsAnswerTheOperator)
 {
     RunResult result = dir.Run({"-port", "0"}, Typed("help\necho  two  spaces \nfly away\nquit\n"));
     ExpectCleanEnd(result);
@@ -243,7 +243,7 @@ TEST_F(ReferenceServer, HelpEchoAndUnknownCommandsAnswerTheOperator)
     EXPECT_TRUE(Contains(result.out, "Unknown command \"fly\"; type \"help\" for the list.\n"));
 }
 
-TEST_F(ReferenceServer, StatusReportsUptimeFramesRateIntervalsQueriesAndAddress)
+TEST_F(ReferenceServerTest, StatusReportsUptimeFramesRateIntervalsQueriesAndAddress)
 {
     RunningServer server(dir, {"-port", "0"});
     int port = StartAndWait(server);
@@ -265,7 +265,7 @@ TEST_F(ReferenceServer, StatusReportsUptimeFramesRateIntervalsQueriesAndAddress)
     EXPECT_TRUE(Contains(out, " ms, max ")) << out;
 }
 
-TEST_F(ReferenceServer, RestartStartsTheServerAgainAndItAnswersAgain)
+TEST_F(ReferenceServerTest, RestartStartsTheServerAgainAndItAnswersAgain)
 {
     RunningServer server(dir, {"-port", "0"});
     StartAndWait(server);
@@ -283,11 +283,11 @@ TEST_F(ReferenceServer, RestartStartsTheServerAgainAndItAnswersAgain)
 
 // --- stop signals ---------------------------------------------------------------
 
-class StopSignal : public ReferenceServer, public ::testing::WithParamInterface<int> {};
+class StopSignalTest : public ReferenceServerTest, public ::testing::WithParamInterface<int> {};
 
 // The engine stops as "quit" does, then hands the signal on, so that the
 // launcher ends by it and a supervisor sees a stop.
-TEST_P(StopSignal, EndsTheServerTheWayQuitDoes)
+TEST_P(StopSignalTest, EndsTheServerTheWayQuitDoes)
 {
     RunningServer server(dir, {"-port", "0"});
     StartAndWait(server);
@@ -301,7 +301,7 @@ TEST_P(StopSignal, EndsTheServerTheWayQuitDoes)
 
 // After a restart the handlers come from a freshly loaded image of the
 // module; a handler of the unloaded one would crash the launcher here.
-TEST_P(StopSignal, EndsTheServerCleanlyAfterARestart)
+TEST_P(StopSignalTest, EndsTheServerCleanlyAfterARestart)
 {
     RunningServer server(dir, {"-port", "0"});
     StartAndWait(server);
@@ -318,7 +318,7 @@ std::string SignalName(const ::testing::TestParamInfo<int>& signal)
     return signal.param == SIGINT ? "Sigint" : "Sigterm";
 }
 
-INSTANTIATE_TEST_SUITE_P(ReferenceServer, StopSignal, ::testing::Values(SIGTERM, SIGINT),
+INSTANTIATE_TEST_SUITE_P(Reference, StopSignalTest, ::testing::Values(SIGTERM, SIGINT),
                          SignalName);
 
 }  // namespace

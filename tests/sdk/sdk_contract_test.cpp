@@ -26,7 +26,7 @@ TestBaseInterface* LauncherFactory(const char* name, int* returnCode)
     return found ? &s_exports : nullptr;
 }
 
-class SdkModule : public ::testing::Test {
+class SdkModuleTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -56,7 +56,7 @@ private:
     void* handle_ = nullptr;
 };
 
-TEST_F(SdkModule, EngineSlotsReachTheOperationsTheLauncherCalls)
+TEST_F(SdkModuleTest, EngineSlotsReachTheOperationsTheLauncherCalls)
 {
     int code = -1;
     auto* engine = static_cast<TestEngineAPI*>(factory("XENGINE_TARN_API_VERSION002", &code));
@@ -71,7 +71,7 @@ TEST_F(SdkModule, EngineSlotsReachTheOperationsTheLauncherCalls)
     EXPECT_EQ(std::string(calls()), "Initialize;.;SubmitConsoleText;status\n;RunFrame;Shutdown;");
 }
 
-TEST_F(SdkModule, FileSystemSlotsAndTheNetworkSleepExportMatch)
+TEST_F(SdkModuleTest, FileSystemSlotsAndTheNetworkSleepExportMatch)
 {
     int code = -1;
     auto* fileSystem = static_cast<TestFileSystem*>(factory("XFileSystem009", &code));
@@ -86,7 +86,7 @@ TEST_F(SdkModule, FileSystemSlotsAndTheNetworkSleepExportMatch)
     EXPECT_EQ(std::string(calls()), "Activate;Deactivate;NET_Sleep_Timeout;");
 }
 
-TEST_F(SdkModule, UnknownIdentifiersGetNothingAndCodeOne)
+TEST_F(SdkModuleTest, UnknownIdentifiersGetNothingAndCodeOne)
 {
     int code = -1;
     EXPECT_EQ(factory("XENGINE_TARN_API_VERSION001", &code), nullptr);

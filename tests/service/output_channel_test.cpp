@@ -51,7 +51,7 @@ protected:
 
     int ends_[2] = {-1, -1};
     char ring_[kRingSize] = {};
-    COutputChannel channel_{ring_, kRingSize};
+    OutputChannel channel_{ring_, kRingSize};
 };
 
 TEST_F(OutputChannelTest, KeepsTheOrderOfEveryLineAcrossManyWrapsOfItsRing)

@@ -33,7 +33,7 @@ ToolRun RunTool(const ServerDir& dir, const std::vector<std::string>& arguments)
     return run;
 }
 
-TEST(ConsoleTool, AScriptsLineGetsTheStatusLinesAndARefusalEndsWithOne)
+TEST(ConsoleToolTest, AScriptsLineGetsTheStatusLinesAndARefusalEndsWithOne)
 {
     ServerDir dir(TARN_REFERENCE_ENGINE, TARN_REFERENCE_FILESYSTEM);
     std::string path = dir.File("control");
@@ -59,7 +59,7 @@ bool Shows(PtyJob& job, std::string& shown, const std::string& text)
     return WaitUntil([&] { return (shown += job.ReadFor(20)).find(text) != std::string::npos; }, 10000);
 }
 
-TEST(ConsoleTool, AnOperatorTypesRecallsSeesOutputAboveTheLineAndDetachesWithCtrlD)
+TEST(ConsoleToolTest, AnOperatorTypesRecallsSeesOutputAboveTheLineAndDetachesWithCtrlD)
 {
     ServerDir dir;
     std::string path = dir.File("control");

@@ -35,7 +35,7 @@ ToolResult RunQuery(const std::string& arguments, const std::function<void()>& s
     return result;
 }
 
-class QueryClient : public ::testing::Test {
+class QueryClientTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -48,7 +48,7 @@ protected:
     std::string address;
 };
 
-TEST_F(QueryClient, PingsPrintRoundTripTimesAndASummary)
+TEST_F(QueryClientTest, PingsPrintRoundTripTimesAndASummary)
 {
     ToolResult result = RunQuery("-c 3 -w 10000 " + address);
     EXPECT_EQ(result.status, 0) << result.out;
@@ -62,7 +62,7 @@ TEST_F(QueryClient, PingsPrintRoundTripTimesAndASummary)
     EXPECT_TRUE(server.WaitForOutput("queries   3 served\n")) << server.Output();
 }
 
-TEST_F(QueryClient, InfoPrintsTheServersLines)
+TEST_F(QueryClientTest, InfoPrintsTheServersLines)
 {
     ToolResult result = RunQuery("-info -w 10000 " + address);
     EXPECT_EQ(result.status, 0) << result.out;
@@ -70,7 +70,7 @@ TEST_F(QueryClient, InfoPrintsTheServersLines)
         << result.out;
 }
 
-TEST(QueryClientAlone, APortThatNeverAnswersCountsAsLostAndEndsWithOne)
+TEST(QueryClientAloneTest, APortThatNeverAnswersCountsAsLostAndEndsWithOne)
 {
     UdpProbe silent;
     std::string address = "127.0.0.1:" + std::to_string(silent.Port());
@@ -89,7 +89,7 @@ TEST(QueryClientAlone, APortThatNeverAnswersCountsAsLostAndEndsWithOne)
 }
 
 // A hostile server's escape sequences never reach the terminal as such.
-TEST(QueryClientAlone, InfoBytesOutsideThePrintableRangeAreShownEscaped)
+TEST(QueryClientAloneTest, InfoBytesOutsideThePrintableRangeAreShownEscaped)
 {
     for (std::pair<std::string, std::string> row : std::vector<std::pair<std::string, std::string>>{
              {"\x1b]0;owned\x07\x1b[2Jtitle\n", "\\x1b]0;owned\\x07\\x1b[2Jtitle\n"},
@@ -105,7 +105,7 @@ TEST(QueryClientAlone, InfoBytesOutsideThePrintableRangeAreShownEscaped)
 }
 
 // Numbers whole and in range, and a switch of the tool's own with its value.
-TEST(ToolArguments, UnusableOnesPrintTheUsageAndEndWithTwo)
+TEST(ToolArgumentsTest, UnusableOnesPrintTheUsageAndEndWithTwo)
 {
     const std::string query = TARN_QUERY_PATH, run = std::string("TARN_LAUNCHER=/bin/true ") + TARN_RUN_PATH;
     struct Row { std::string tool; const char* arguments; };

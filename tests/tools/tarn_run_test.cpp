@@ -70,7 +70,7 @@ int WaitForScript(const ScriptRun& run, int seconds, const ServerDir& dir)
     return -1;
 }
 
-TEST(StartScript, RestartsAfterCrashesWithAGrowingPauseAndStopsAfterAQuit)
+TEST(StartScriptTest, RestartsAfterCrashesWithAGrowingPauseAndStopsAfterAQuit)
 {
     ServerDir dir;
     ScriptRun run = StartScript(dir, {{"TARN_TEST_CRASH", "11"}}, "crash\ncrash\nquit\n");
@@ -86,7 +86,7 @@ TEST(StartScript, RestartsAfterCrashesWithAGrowingPauseAndStopsAfterAQuit)
 
 // Each restart names the newest report; the third crash within 10 s ends
 // the loop, naming the last one.
-TEST(StartScript, ACrashLoopStopsAtItsLimitAndNamesTheLastReport)
+TEST(StartScriptTest, ACrashLoopStopsAtItsLimitAndNamesTheLastReport)
 {
     ServerDir dir;
     ScriptRun run = StartScript(dir, {{"TARN_TEST_CRASH_AT_START", "1"}}, "", nullptr, "3/10");
@@ -100,7 +100,7 @@ TEST(StartScript, ACrashLoopStopsAtItsLimitAndNamesTheLastReport)
               std::string::npos) << out;
 }
 
-TEST(StartScript, AStartupFailureIsRetriedToo)
+TEST(StartScriptTest, AStartupFailureIsRetriedToo)
 {
     ServerDir dir("", "test_filesystem");
     ScriptRun run = StartScript(dir, {}, "");
@@ -127,23 +127,23 @@ void ExpectStopSignalEndsBoth(int signalNumber, bool toLauncher = false)
     EXPECT_EQ(dir.Read("stdout.txt").find("starting it again"), std::string::npos);
 }
 
-TEST(StartScript, PassesSigtermOnAndEnds)
+TEST(StartScriptTest, PassesSigtermOnAndEnds)
 {
     ExpectStopSignalEndsBoth(SIGTERM);
 }
 
-TEST(StartScript, PassesSigintOnAndEnds)
+TEST(StartScriptTest, PassesSigintOnAndEnds)
 {
     ExpectStopSignalEndsBoth(SIGINT);
 }
 
-TEST(StartScript, ALauncherEndedByAStopSignalIsNotRestarted)
+TEST(StartScriptTest, ALauncherEndedByAStopSignalIsNotRestarted)
 {
     for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
         ExpectStopSignalEndsBoth(signalNumber, true);
 }
 
-TEST(StartScript, WithAWatchdogEndsAHungLauncherWithinTheLimitAndASecondButLetsAPingingOneRun)
+TEST(StartScriptTest, WithAWatchdogEndsAHungLauncherWithinTheLimitAndASecondButLetsAPingingOneRun)
 {
     for (bool forever : {false, true}) {
         ServerDir dir;
@@ -185,7 +185,7 @@ TEST(StartScript, WithAWatchdogEndsAHungLauncherWithinTheLimitAndASecondButLetsA
 }
 
 // Even a user of the server's group is kept out.
-TEST(StartScript, AFloodFromAnotherUserNeitherReachesTheWatchdogNorEndsTheLauncher)
+TEST(StartScriptTest, AFloodFromAnotherUserNeitherReachesTheWatchdogNorEndsTheLauncher)
 {
     if (getuid() != 0)
         GTEST_SKIP() << "sending as another user needs root";
@@ -206,7 +206,7 @@ TEST(StartScript, AFloodFromAnotherUserNeitherReachesTheWatchdogNorEndsTheLaunch
     }
 }
 
-TEST(StartScript, GivesTheTerminalBackAfterTheLauncherIsKilledAndStartsItAgain)
+TEST(StartScriptTest, GivesTheTerminalBackAfterTheLauncherIsKilledAndStartsItAgain)
 {
     ServerDir dir;
     PtyOptions options;

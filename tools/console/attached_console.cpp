@@ -58,26 +58,26 @@ void OnStop(int signalNumber)
 void WriteText(const char* text, int length)
 {
     if (length == 0)
-        Sys_WriteAll(kStdout, text, std::strlen(text));
+        Fd_WriteAll(kStdout, text, std::strlen(text));
     else if (length > 0)
-        Sys_WriteAll(kStdout, text, static_cast<size_t>(length));
+        Fd_WriteAll(kStdout, text, static_cast<size_t>(length));
 }
 
 }  // namespace
 
-void CAttachedConsole::PrintRaw(const char* text, int length)
+void AttachedConsole::PrintRaw(const char* text, int length)
 {
     WriteText(text, length);
 }
 
-void CAttachedConsole::Echo(const char* text, int length)
+void AttachedConsole::Echo(const char* text, int length)
 {
     WriteText(text, length);
 }
 
-int CAttachedConsole::GetWidth()
+int AttachedConsole::GetWidth()
 {
-    return Sys_TerminalWidth(kStdout);
+    return Console_TerminalWidth(kStdout);
 }
 
 // Signals stay on in raw mode: Ctrl-C detaches through SIGINT.
@@ -91,7 +91,7 @@ void Terminal_EnterRawMode()
     SetAction(SIGTSTP, OnStop);
     if (tcgetattr(kStdin, &s_saved) != 0)
         return;
-    s_raw = Sys_RawModeOf(s_saved);
+    s_raw = Console_RawModeOf(s_saved);
     s_savedOk = 1;
     tcsetattr(kStdin, TCSANOW, &s_raw);
 }

@@ -6,7 +6,7 @@
 
 #include "text_console.h"
 
-class CAttachedConsole : public CTextConsole {
+class AttachedConsole : public CTextConsole {
 public:
     void PrintRaw(const char* text, int length) override;
     void Echo(const char* text, int length) override;

@@ -38,13 +38,13 @@ bool StartsWith(const char* text, const char* prefix)
 
 }  // namespace
 
-CConsoleLink::~CConsoleLink()
+ConsoleLink::~ConsoleLink()
 {
     if (fd_ >= 0)
         close(fd_);
 }
 
-bool CConsoleLink::Connect(const char* path)
+bool ConsoleLink::Connect(const char* path)
 {
     path_ = path;
     sockaddr_un address{};
@@ -63,7 +63,7 @@ bool CConsoleLink::Connect(const char* path)
 }
 
 // Waits up to milliseconds for the server's bytes and keeps them.
-CConsoleLink::Got CConsoleLink::Receive(int milliseconds)
+ConsoleLink::Got ConsoleLink::Receive(int milliseconds)
 {
     if (taken_ > 0) {
         std::memmove(buffer_, buffer_ + taken_, length_ - taken_);
@@ -83,7 +83,7 @@ CConsoleLink::Got CConsoleLink::Receive(int milliseconds)
 }
 
 // The next whole line received, NUL-terminated in place, or null.
-const char* CConsoleLink::NextLine()
+const char* ConsoleLink::NextLine()
 {
     char* start = buffer_ + taken_;
     auto* newline = static_cast<char*>(std::memchr(start, '\n', length_ - taken_));
@@ -95,14 +95,14 @@ const char* CConsoleLink::NextLine()
 }
 
 // SIGPIPE is ignored: a server gone is a failed write.
-bool CConsoleLink::SendAll(const char* text, size_t length)
+bool ConsoleLink::SendAll(const char* text, size_t length)
 {
-    return Sys_WriteAll(fd_, text, length);
+    return Fd_WriteAll(fd_, text, length);
 }
 
 // What the server logs when it takes line from this user: "uid N> " and the
 // line's characters from 32 to 126.
-bool CConsoleLink::Printable(const char* line, char* marker, size_t size) const
+bool ConsoleLink::Printable(const char* line, char* marker, size_t size) const
 {
     int length = std::snprintf(marker, size, "uid %u> ", static_cast<unsigned>(geteuid()));
     for (const char* c = line; *c && length + 1 < static_cast<int>(size); ++c)
@@ -114,7 +114,7 @@ bool CConsoleLink::Printable(const char* line, char* marker, size_t size) const
 
 // --- one line for a script ----------------------------------------------------------
 
-bool CConsoleLink::SendOne(const char* line)
+bool ConsoleLink::SendOne(const char* line)
 {
     char marker[512];
     Printable(line, marker, sizeof(marker));
@@ -156,7 +156,7 @@ bool CConsoleLink::SendOne(const char* line)
 // Shows whole lines above the line being typed (all, when the buffer is
 // full or the server has gone); returns 1 when they are a refusal, 0 when
 // not, -1 when there was nothing to show.
-int CConsoleLink::PrintLines(CAttachedConsole& editor, bool all)
+int ConsoleLink::PrintLines(AttachedConsole& editor, bool all)
 {
     size_t end = length_;
     while (end > 0 && buffer_[end - 1] != '\n' && !all)
@@ -173,13 +173,13 @@ int CConsoleLink::PrintLines(CAttachedConsole& editor, bool all)
 }
 
 // False when the operator detaches.
-bool CConsoleLink::TypeKeys(CAttachedConsole& editor)
+bool ConsoleLink::TypeKeys(AttachedConsole& editor)
 {
     unsigned char keys[kKeyBurst];
     ssize_t count = read(0, keys, sizeof(keys));
     if (count <= 0)
         return count < 0 && errno == EINTR;
-    CKeyDecoder decoder;
+    KeyDecoder decoder;
     for (ssize_t i = 0; i < count; ++i) {
         if (keys[i] == kCtrlD)
             return false;
@@ -190,10 +190,10 @@ bool CConsoleLink::TypeKeys(CAttachedConsole& editor)
     return true;
 }
 
-bool CConsoleLink::Attach()
+bool ConsoleLink::Attach()
 {
     Terminal_EnterRawMode();
-    CAttachedConsole editor;
+    AttachedConsole editor;
     editor.Init(nullptr);
     bool refused = false;
     while (!Terminal_DetachRequested()) {

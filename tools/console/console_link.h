@@ -5,14 +5,14 @@
 
 #include <cstddef>
 
-class CAttachedConsole;
+class AttachedConsole;
 
-class CConsoleLink {
+class ConsoleLink {
 public:
-    CConsoleLink() = default;
-    CConsoleLink(const CConsoleLink&) = delete;
-    CConsoleLink& operator=(const CConsoleLink&) = delete;
-    ~CConsoleLink();
+    ConsoleLink() = default;
+    ConsoleLink(const ConsoleLink&) = delete;
+    ConsoleLink& operator=(const ConsoleLink&) = delete;
+    ~ConsoleLink();
 
     // False, after one line saying why, when nobody listens at path.
     bool Connect(const char* path);
@@ -31,8 +31,8 @@ private:
     const char* NextLine();
     bool SendAll(const char* text, size_t length);
     bool Printable(const char* line, char* marker, size_t size) const;
-    int PrintLines(CAttachedConsole& editor, bool all);
-    bool TypeKeys(CAttachedConsole& editor);
+    int PrintLines(AttachedConsole& editor, bool all);
+    bool TypeKeys(AttachedConsole& editor);
 
     static constexpr size_t kBufferSize = 64 * 1024;
     int fd_ = -1;

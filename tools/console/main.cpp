@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     if (argc != 2 && !oneLine)
         return Usage();
     signal(SIGPIPE, SIG_IGN);  // a server gone is a failed write, not the tool's end
-    CConsoleLink link;
+    ConsoleLink link;
     if (!link.Connect(argv[1]))
         return kExitRefused;
     bool answered = oneLine ? link.SendOne(argv[3]) : link.Attach();

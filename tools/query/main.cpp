@@ -112,7 +112,7 @@ void Record(Tally& tally, double milliseconds)
     ++tally.received;
 }
 
-void PingOnce(CQueryClient& client, const Options& options, int sequence, uint32_t token, Tally& tally)
+void PingOnce(QueryClient& client, const Options& options, int sequence, uint32_t token, Tally& tally)
 {
     int64_t sent = Client_Microseconds();
     ExchangeResult result = client.Exchange(QUERY_PING, token, options.waitMilliseconds, nullptr, 0);
@@ -129,7 +129,7 @@ void PingOnce(CQueryClient& client, const Options& options, int sequence, uint32
     std::fflush(stdout);
 }
 
-int Ping(CQueryClient& client, const Options& options)
+int Ping(QueryClient& client, const Options& options)
 {
     std::printf("PING %s\n", client.ServerText());
     Tally tally;
@@ -168,7 +168,7 @@ void PrintEscaped(const char* text, int length)
     }
 }
 
-int Info(CQueryClient& client, const Options& options)
+int Info(QueryClient& client, const Options& options)
 {
     char text[kInfoSize];
     ExchangeResult result = client.Exchange(QUERY_INFO, static_cast<uint32_t>(getpid()),
@@ -194,7 +194,7 @@ int main(int argc, char** argv)
                     QUERY_DEFAULT_PORT, kMaxPort, kMaxCount, kMaxWaitMilliseconds);
         return kExitUsage;
     }
-    CQueryClient client;
+    QueryClient client;
     if (!client.Connect(options.host, options.port))
         return kExitUsage;
     return options.info ? Info(client, options) : Ping(client, options);

@@ -41,13 +41,13 @@ int64_t Client_Microseconds()
     return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-CQueryClient::~CQueryClient()
+QueryClient::~QueryClient()
 {
     if (descriptor_ >= 0)
         close(descriptor_);
 }
 
-bool CQueryClient::Connect(const char* host, const char* port)
+bool QueryClient::Connect(const char* host, const char* port)
 {
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -72,7 +72,7 @@ bool CQueryClient::Connect(const char* host, const char* port)
 
 // An info request carries the challenge the server gave last, zeros before
 // the first.
-bool CQueryClient::SendRequest(const QueryHeader& request)
+bool QueryClient::SendRequest(const QueryHeader& request)
 {
     unsigned char datagram[QUERY_CHALLENGED_SIZE];
     int length = request.type == QUERY_INFO
@@ -81,7 +81,7 @@ bool CQueryClient::SendRequest(const QueryHeader& request)
     return send(descriptor_, datagram, static_cast<size_t>(length), 0) == length;
 }
 
-ExchangeResult CQueryClient::Exchange(int type, uint32_t token, int waitMilliseconds, char* payload,
+ExchangeResult QueryClient::Exchange(int type, uint32_t token, int waitMilliseconds, char* payload,
                                       int payloadSize)
 {
     QueryHeader request{type, {}};

@@ -15,9 +15,9 @@ enum ExchangeResult {
     EXCHANGE_REFUSED,  // nothing listens there
 };
 
-class CQueryClient {
+class QueryClient {
 public:
-    ~CQueryClient();
+    ~QueryClient();
     // Resolves host (a name or an IPv4 address) and port, and connects a
     // UDP socket to it; false with the reason printed.
     bool Connect(const char* host, const char* port);

@@ -19,7 +19,7 @@ long WholeNumber(const char* text, size_t length, long most)
 
 }  // namespace
 
-bool CCrashLimit::Parse(const char* text)
+bool CrashLimit::Parse(const char* text)
 {
     const char* slash = std::strchr(text, '/');
     if (!slash)
@@ -33,7 +33,7 @@ bool CCrashLimit::Parse(const char* text)
     return true;
 }
 
-bool CCrashLimit::Reached(int64_t nowMilliseconds)
+bool CrashLimit::Reached(int64_t nowMilliseconds)
 {
     crashes_[noted_++ % count_] = nowMilliseconds;
     if (noted_ < count_)

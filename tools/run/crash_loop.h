@@ -9,7 +9,7 @@ constexpr int kMaxCrashCount = 100;
 constexpr int kMaxCrashSeconds = 86400;
 
 // COUNT crashes within SECONDS stop the restarts; 5 within 60 by default.
-class CCrashLimit {
+class CrashLimit {
 public:
     // "COUNT/SECONDS", whole numbers in range with nothing else; false
     // leaves the limit as it was.

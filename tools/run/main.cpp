@@ -217,7 +217,7 @@ void PrintUsage()
 }
 
 // Names the newest crash report; true when the crash ends a loop.
-bool CrashLoopEnds(CCrashLimit& limit)
+bool CrashLoopEnds(CrashLimit& limit)
 {
     CrashReports reports = CrashReports_Find();
     if (reports.newest[0])
@@ -237,7 +237,7 @@ bool CrashLoopEnds(CCrashLimit& limit)
 // of the arguments, in any order; the index of the first launcher switch, or
 // -1 after a message. A switch of tarn-run's own without its value is
 // refused, not passed on to the launcher.
-int ReadOptions(int argc, char** argv, int& watchSeconds, CCrashLimit& limit)
+int ReadOptions(int argc, char** argv, int& watchSeconds, CrashLimit& limit)
 {
     int first = 1;
     for (; first < argc; first += 2) {
@@ -267,7 +267,7 @@ int ReadOptions(int argc, char** argv, int& watchSeconds, CCrashLimit& limit)
 int main(int argc, char** argv)
 {
     int watchSeconds = 0;
-    CCrashLimit limit;
+    CrashLimit limit;
     int first = ReadOptions(argc, argv, watchSeconds, limit);
     if (first < 0)
         return kExitRefused;
