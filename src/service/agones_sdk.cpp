@@ -5,6 +5,7 @@
 // from the frame loop by a due time; only /shutdown waits, and not for long.
 #include "supervisor.h"
 
+#include "agones_sdk.h"
 #include "clock.h"
 #include "http_post.h"
 #include "listen_address.h"
@@ -16,8 +17,6 @@
 namespace {
 
 constexpr int64_t kSecond = 1000000;
-// Agones wants a health ping at least every 2 s.
-constexpr int64_t kHealthInterval = kSecond;
 // The sidecar can come up after the server.
 constexpr int64_t kReadyRetry = kSecond / 2;
 // An exchange without an answer by then is abandoned and tried again.
@@ -25,8 +24,6 @@ constexpr int64_t kAnswerTimeout = kSecond;
 // How often a pending exchange is looked at, in µs: every frame at 1000 frames
 // per second, far less often when frames run flat out.
 constexpr int64_t kRecheck = 200;
-// What the process may spend delivering /shutdown before it ends.
-constexpr int64_t kShutdownBudget = kSecond;
 // The first pause between attempts at /shutdown; each pause doubles, so a
 // sidecar that refuses is asked a few times in the budget, not hammered.
 constexpr int kShutdownRetryMilliseconds = 50;
@@ -131,7 +128,7 @@ void AgonesSdk::Begin(Call call, int64_t now)
         readyAt_ = now + kReadyRetry;
         readyFirst_ = false;
     } else {
-        healthAt_ = now + kHealthInterval;
+        healthAt_ = now + kAgonesHealthInterval;
     }
     if (post_.Begin(port_, requests_[call], lengths_[call])) {
         inFlight_ = call;
@@ -160,7 +157,7 @@ int64_t AgonesSdk::NextDue(int64_t now) const
     return Earliest(healthAt_, readyWanted_ && !readyDone_ ? readyAt_ : kNever);
 }
 
-// Gives up whatever was in flight and spends at most kShutdownBudget on
+// Gives up whatever was in flight and spends at most kAgonesShutdownBudget on
 // /shutdown, trying again after a growing pause while the sidecar refuses
 // or answers with a failure.
 void AgonesSdk::Stopping(int64_t now)
@@ -171,7 +168,7 @@ void AgonesSdk::Stopping(int64_t now)
     post_.Close();
     inFlight_ = kNoCall;
     due_ = kNever;
-    int64_t end = now + kShutdownBudget;
+    int64_t end = now + kAgonesShutdownBudget;
     for (int pause = kShutdownRetryMilliseconds; !DeliverShutdown(end); pause *= 2) {
         // No attempt is begun that the budget would cut off at once.
         if (end - Clock_Microseconds() <= int64_t{pause} * 1000)

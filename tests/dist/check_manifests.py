@@ -7,8 +7,6 @@ import os
 import re
 import sys
 
-LAUNCHER_HEALTH_SECONDS = 2  # between the launcher's /health calls
-
 
 def faults(read, schema, fleet, compose):
     import jsonschema
@@ -23,9 +21,9 @@ def faults(read, schema, fleet, compose):
     port = ports.pop()
     game_server = fleet["spec"]["template"]["spec"]
     health = game_server.get("health", {})
-    if health.get("disabled") or health.get("periodSeconds", 0) < 2 * LAUNCHER_HEALTH_SECONDS or \
-            health.get("failureThreshold", 0) < 2 or health.get("initialDelaySeconds", 0) < LAUNCHER_HEALTH_SECONDS:
-        found.append(f"health {health} does not fit a /health call every {LAUNCHER_HEALTH_SECONDS} s")
+    # Its periods against the launcher's /health interval: shipped_numbers_test.
+    if health.get("disabled") or health.get("failureThreshold", 0) < 2:
+        found.append(f"health {health} is off, or gives up after one empty period")
     expected = [(fleet.get("apiVersion"), "agones.dev/v1"), (fleet.get("kind"), "Fleet"),
                 ([c.get("image") for c in game_server["template"]["spec"]["containers"]], [image]),
                 ([(p.get("containerPort"), p.get("protocol")) for p in game_server.get("ports", [])], [(port, "UDP")])]

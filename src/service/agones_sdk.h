@@ -1,0 +1,15 @@
+// The Agones SDK sidecar's timing that the shipped fleet must allow for: its
+// health checks wait for the /health calls, and its grace period before a
+// kill covers the /shutdown call.
+#ifndef TARN_SERVICE_AGONES_SDK_H
+#define TARN_SERVICE_AGONES_SDK_H
+
+#include <cstdint>
+
+// Between two /health calls while frames complete, in µs. Agones wants a
+// health ping at least every 2 s.
+constexpr int64_t kAgonesHealthInterval = 1000000;
+// What the process may spend delivering /shutdown before it ends, in µs.
+constexpr int64_t kAgonesShutdownBudget = 1000000;
+
+#endif
