@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-// Between two /health calls while frames complete, in µs. Agones wants a
-// health ping at least every 2 s.
+// Between two /health calls while frames complete, in µs: a fleet's health
+// period of a few seconds then forgives one late call.
 constexpr int64_t kAgonesHealthInterval = 1000000;
 // What the process may spend delivering /shutdown before it ends, in µs.
 constexpr int64_t kAgonesShutdownBudget = 1000000;

@@ -66,7 +66,7 @@ double Setting(const std::string& path, const std::string& key)
     return found == 1 ? value : NAN;
 }
 
-TEST(ShippedNumbers, FitTheLaunchersTiming)
+TEST(ShippedNumbersTest, FitTheLaunchersTiming)
 {
     for (const Row& row : kRows) {
         double value = Setting(std::string(TARN_SOURCE_DIR) + "/" + row.file, row.key);
