@@ -3,6 +3,7 @@
 #define TARN_LAUNCHER_LAUNCHER_H
 
 #include "interface.h"
+#include "run_loop.h"
 #include "text_console_unix.h"
 
 #include <tarn/filesystem_api.h>
@@ -12,12 +13,8 @@ extern InterfaceFactory filesystemFactory;
 extern IFileSystemModule* pFileSystem;
 extern CTextConsoleUnix console;
 
-// What RunServer returns when the engine cannot be obtained or does not start.
-constexpr int kEngineNotStarted = -1;
-
-// Starts the engine and runs its frames until it asks to quit or a stop is
-// requested (returns ENGINE_SHUTDOWN_QUIT), restarting it on any other
-// shutdown code; kEngineNotStarted when the engine does not start.
+// RunLoop (run_loop.h) over the launcher's own engine module, console,
+// pacing strategy and service subsystem.
 int RunServer();
 
 #endif

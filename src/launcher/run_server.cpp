@@ -1,131 +1,104 @@
+// The run loop's parts as the launcher has them: the engine module and its
+// API, the terminal console, the chosen pacing strategy and the service
+// subsystem, each reached through the process-wide globals that modules and
+// the interface contract rely on.
 #include "launcher.h"
 
 #include "crash_report.h"
 #include "engine_module.h"
 #include "icommandline.h"
 #include "pacing.h"
+#include "run_loop.h"
 #include "service.h"
 #include "signals.h"
 #include "telemetry.h"
 
-#include <cstdio>
-
 namespace {
 
-constexpr int kPacingMilliseconds = 1;
-// A console line of at most 254 characters, its "\n" and the terminator.
-constexpr int kSubmitSize = 256;
+// Every call into the engine is marked, so that a crash report names the
+// call the engine was inside.
+class LauncherEngine final : public IRunEngine {
+public:
+    bool Load() override { return Engine_Load(); }
 
-void Submit(char (&text)[kSubmitSize], const char* line)
-{
-    std::snprintf(text, sizeof(text), "%s\n", line);
-    Crash_EnterEngine(EnginePhase::kSubmitConsoleText);
-    engineAPI->SubmitConsoleText(text);
-    Crash_LeaveEngine();
-}
-
-// One engine frame between the telemetry's two clock reads.
-bool RunOneFrame()
-{
-    Crash_EnterEngine(EnginePhase::kRunFrame);
-    Telemetry_FrameBegins();
-    bool more = engineAPI->RunFrame();
-    Telemetry_FrameEnds();
-    Crash_LeaveEngine();
-    return more;
-}
-
-// Paces, polls the console and runs frames until one returns false or a
-// stop is requested. The services hear of the first frame and of every
-// frame that completes. Nothing is allocated here: this is the per-frame
-// path.
-void RunFrames()
-{
-    char text[kSubmitSize];
-    Telemetry_EngineStarted(kPacingMilliseconds);
-    for (bool first = true;; first = false) {
-        Sys_Sleep(kPacingMilliseconds);
-        if (const char* line = console.GetLine()) {
-            Submit(text, line);
-            Telemetry_LineTyped(LineSource::kConsole);
-        }
-        // Every line the listeners' peers sent, in arrival order.
-        while (const char* line = Service_NextLine())
-            Submit(text, line);
-        if (Signals_StopRequested() || !RunOneFrame())
-            return;
-        if (first)
-            Service_Started();
-        Service_FrameDone();
+    bool Start() override
+    {
+        if (!Engine_FetchAPI())
+            return false;
+        Crash_EnterEngine(EnginePhase::kInitialize);
+        bool started = engineAPI->Initialize(".", cmdline->GetCmdLine(), Sys_GetFactoryThis(),
+                                             filesystemFactory);
+        Crash_LeaveEngine();
+        if (started)
+            Telemetry_EngineStarted(kPacingMilliseconds);
+        return started;
     }
-}
 
-// Starts the engine once; false when it cannot be obtained or refuses.
-bool StartEngine()
-{
-    if (!Engine_FetchAPI())
-        return false;
-    Crash_EnterEngine(EnginePhase::kInitialize);
-    bool started = engineAPI->Initialize(".", cmdline->GetCmdLine(), Sys_GetFactoryThis(),
-                                         filesystemFactory);
-    Crash_LeaveEngine();
-    return started;
-}
+    void Submit(const char* text) override
+    {
+        Crash_EnterEngine(EnginePhase::kSubmitConsoleText);
+        engineAPI->SubmitConsoleText(text);
+        Crash_LeaveEngine();
+    }
 
-// Stops the engine after its last frame and unloads it; returns its
-// shutdown code.
-int StopEngine()
-{
-    console.ShutDown();  // gives the terminal back
-    Crash_EnterEngine(EnginePhase::kShutdown);
-    int code = engineAPI->Shutdown();
-    Crash_LeaveEngine();
-    Engine_Unload();
-    return code;
-}
+    // One engine frame between the telemetry's two clock reads.
+    bool RunFrame() override
+    {
+        Crash_EnterEngine(EnginePhase::kRunFrame);
+        Telemetry_FrameBegins();
+        bool more = engineAPI->RunFrame();
+        Telemetry_FrameEnds();
+        Crash_LeaveEngine();
+        return more;
+    }
 
-// A restart needs the engine module that the last cycle unloaded, and the
-// terminal that the last stop gave back.
-bool PrepareRestart()
-{
-    console.TakeTerminalAgain();
-    return Engine_Load();
-}
+    int Stop() override
+    {
+        Crash_EnterEngine(EnginePhase::kShutdown);
+        int code = engineAPI->Shutdown();
+        Crash_LeaveEngine();
+        Engine_Unload();
+        return code;
+    }
 
-// The engine did not start: the process ends next, without the console's
-// destructor.
-int GiveUp()
-{
-    console.ShutDown();
-    return kEngineNotStarted;
-}
+    void Unload() override { Engine_Unload(); }
+};
 
-// A stop was requested before the engine started: nothing to shut down.
-int StopUnstarted()
-{
-    console.ShutDown();
-    Engine_Unload();
-    Service_Stopping();
-    return ENGINE_SHUTDOWN_QUIT;
-}
+class LauncherConsole final : public IRunConsole {
+public:
+    const char* GetLine() override
+    {
+        const char* line = console.GetLine();
+        if (line)
+            Telemetry_LineTyped(LineSource::kConsole);
+        return line;
+    }
+    void ShutDown() override { console.ShutDown(); }
+    void TakeTerminalAgain() override { console.TakeTerminalAgain(); }
+};
+
+class LauncherPacer final : public IPacer {
+public:
+    void Sleep(int milliseconds) override { Sys_Sleep(milliseconds); }
+};
+
+class LauncherService final : public IRunService {
+public:
+    bool StopRequested() override { return Signals_StopRequested() != 0; }
+    const char* NextLine() override { return Service_NextLine(); }
+    void Started() override { Service_Started(); }
+    void FrameDone() override { Service_FrameDone(); }
+    void Restarting() override { Service_Restarting(); }
+    void Stopping() override { Service_Stopping(); }
+};
 
 }  // namespace
 
 int RunServer()
 {
-    for (bool restart = false;; restart = true) {
-        if (restart && !PrepareRestart())
-            return GiveUp();
-        if (Signals_StopRequested())
-            return StopUnstarted();
-        if (!StartEngine())
-            return GiveUp();
-        RunFrames();
-        // A requested stop overrides the engine's code: no restart.
-        if (StopEngine() == ENGINE_SHUTDOWN_QUIT || Signals_StopRequested()) {
-            Service_Stopping();
-            return ENGINE_SHUTDOWN_QUIT;
-        }
-        Service_Restarting();
-    }
+    LauncherEngine engine;
+    LauncherConsole terminal;
+    LauncherPacer pacer;
+    LauncherService service;
+    return RunLoop({engine, terminal, pacer, service});
 }
