@@ -1,241 +1,160 @@
-// The run loop of the real launcher: typed lines reaching the engine, the
-// order of a frame's steps, engine restarts, and the pacing strategy that
-// each -pingboost value selects (seen through the preloaded pacing probe).
-#include "server_run.h"
+// The run loop over fakes: the order of a frame's steps, restarts, failed
+// starts and a stop requested at each of its safe points, read from the
+// trace of every call the loop makes.
+#include "run_loop.h"
+
+#include <tarn/engine_api.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
-RunOptions Options(std::vector<std::pair<std::string, std::string>> environment,
-                   const std::string& input = "")
-{
-    RunOptions options;
-    options.environment = std::move(environment);
-    options.input = input;
-    return options;
-}
+// What the fakes do: set by the chained calls of a table row.
+struct Script {
+    std::vector<int> frames;  // per start: frames before RunFrame returns false
+    std::vector<int> codes;   // per start: the shutdown code
+    std::string refused;      // "load" or "start", refused at its refusedAt-th call
+    int refusedAt = 0;
+    std::string stopDuring;   // a stop signal arrives during this call's stopAt-th time;
+    int stopAt = -1;          // 0: before the loop begins
+    std::vector<std::string> typed;     // one console line per frame, "" for none
+    std::vector<std::string> listened;  // listeners' lines, all before the first frame
 
-// --- console input ---------------------------------------------------------
-
-TEST(TypedLinesTest, PipedLinesReachTheEngineWithANewlineOnePerFrame)
-{
-    ServerDir dir;
-    RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "6"}}, "status\necho hi\n\nhelp\n"));
-    ExpectCleanEnd(result);
-    EXPECT_EQ(Matching(dir.Log(), "submit"),
-              (std::vector<std::string>{
-                  "submit before_frame=1 length=7 text=[status\\n]",
-                  "submit before_frame=2 length=8 text=[echo hi\\n]",
-                  "submit before_frame=3 length=5 text=[help\\n]",
-              }));
-}
-
-TEST(TypedLinesTest, AQuitLineEndsTheServer)
-{
-    for (Stdin kind : {Stdin::kPipe, Stdin::kPipeKeptOpen}) {
-        ServerDir dir;
-        RunOptions options = Options({}, "echo hello\nquit\n");
-        options.stdinKind = kind;
-        RunResult result = dir.Run({}, options);
-        ExpectCleanEnd(result);
-        // The engine prints the line back; nothing else shows it.
-        EXPECT_EQ(result.out, "\nConsole initialized.\necho hello\n");
-        EXPECT_EQ(Matching(dir.Log(), "shutdown"), std::vector<std::string>{"shutdown code=3"});
+    Script Refuse(std::string call, int at) const { Script s = *this; s.refused = call; s.refusedAt = at; return s; }
+    Script StopDuring(std::string call, int at) const { Script s = *this; s.stopDuring = call; s.stopAt = at; return s; }
+    Script Lines(std::vector<std::string> console, std::vector<std::string> peers) const
+    {
+        Script s = *this;
+        s.typed = std::move(console);
+        s.listened = std::move(peers);
+        return s;
     }
-}
-
-TEST(TypedLinesTest, ALongLineIsCutTo254Characters)
-{
-    ServerDir dir;
-    std::string line(300, 'x');
-    dir.Run({}, Options({{"TARN_TEST_FRAMES", "2"}}, line + "\n"));
-    EXPECT_EQ(Matching(dir.Log(), "submit"),
-              std::vector<std::string>{"submit before_frame=1 length=255 text=[" +
-                                       std::string(254, 'x') + "\\n]"});
-}
-
-TEST(TypedLinesTest, AnEndedInputCostsNothingAndFramesGoOn)
-{
-    ServerDir dir;
-    RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "50"}}));
-    ExpectCleanEnd(result);
-    EXPECT_EQ(Matching(dir.Log(), "frame").size(), 50u);
-    EXPECT_TRUE(Matching(dir.Log(), "submit").empty());
-}
-
-// --- a frame's steps -------------------------------------------------------------
-
-TEST(FrameOrderTest, EveryFrameIsPacedAndPolledFirst)
-{
-    ServerDir dir;
-    RunOptions options = Options({{"TARN_TEST_FRAMES", "3"}}, "go\n");
-    options.probe = true;
-    RunResult result = dir.Run({}, options);
-    ExpectCleanEnd(result);
-    std::vector<std::string> log = dir.Log();
-    std::vector<std::string> frames = Matching(log, "frame ");
-    ASSERT_EQ(frames.size(), 3u);
-    // One plain sleep and at least one console poll before each frame.
-    EXPECT_NE(frames[0].find("usleep=1/1000 "), std::string::npos) << frames[0];
-    EXPECT_NE(frames[1].find("usleep=2/1000 "), std::string::npos) << frames[1];
-    EXPECT_NE(frames[2].find("usleep=3/1000 "), std::string::npos) << frames[2];
-    EXPECT_EQ(frames[2].find("poll_select=0 "), std::string::npos) << frames[2];
-    EXPECT_EQ(First(log, "submit"), "submit before_frame=1 length=3 text=[go\\n]");
-}
-
-// --- restarts -------------------------------------------------------------
-
-TEST(RestartTest, AnyCodeButThreeReloadsAndStartsTheEngineAgain)
-{
-    ServerDir dir;
-    RunResult result = dir.Run({"-world", "x"}, Options({{"TARN_TEST_FRAMES", "2"}, {"TARN_TEST_CODES", "0,1,-1,3"}}));
-    ExpectCleanEnd(result);
-    std::vector<std::string> log = dir.Log();
-    // image_starts=1 every time: the module was unloaded and loaded afresh.
-    EXPECT_EQ(Matching(log, "initialize"),
-              (std::vector<std::string>{"initialize cycle=1 image_starts=1",
-                                        "initialize cycle=2 image_starts=1",
-                                        "initialize cycle=3 image_starts=1",
-                                        "initialize cycle=4 image_starts=1"}));
-    EXPECT_EQ(Matching(log, "shutdown"),
-              (std::vector<std::string>{"shutdown code=0", "shutdown code=1", "shutdown code=-1",
-                                        "shutdown code=3"}));
-    EXPECT_EQ(Last(Matching(log, "cmdline=")), "cmdline=[-world x -lumen]");
-    EXPECT_EQ(Matching(log, "frame").size(), 8u);
-    EXPECT_EQ(Matching(log, "filesystem"),
-              (std::vector<std::string>{"filesystem activate", "filesystem=yes", "filesystem=yes",
-                                        "filesystem=yes", "filesystem=yes", "filesystem deactivate"}));
-}
-
-TEST(RestartTest, ATypedRestartRestartsAndATypedQuitEnds)
-{
-    ServerDir dir;
-    RunResult result = dir.Run({}, Options({}, "restart\nquit\n"));
-    ExpectCleanEnd(result);
-    EXPECT_EQ(Matching(dir.Log(), "shutdown"),
-              (std::vector<std::string>{"shutdown code=0", "shutdown code=3"}));
-}
-
-TEST(RestartTest, AnEngineThatFailsOnRestartEndsTheRunWith255)
-{
-    ServerDir dir;
-    RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "1"}, {"TARN_TEST_CODES", "0"},
-                                            {"TARN_TEST_INIT_FAIL", "2"}}));
-    ExpectFailedStart(result);
-    std::vector<std::string> log = dir.Log();
-    EXPECT_EQ(Matching(log, "initialize").size(), 3u);  // two starts and one failure line
-    EXPECT_EQ(Matching(log, "shutdown").size(), 1u);
-    EXPECT_EQ(Last(log), "filesystem deactivate");
-}
-
-TEST(RestartTest, AnEngineModuleGoneAtRestartIsReportedAndTheRunEnds)
-{
-    ServerDir dir;
-    RunResult result = dir.Run({}, Options({{"TARN_TEST_FRAMES", "1"}, {"TARN_TEST_CODES", "0"},
-                                            {"TARN_TEST_UNLINK_ON_SHUTDOWN", "1"}}));
-    ExpectFailedStart(result);
-    // Standard output is a file here: the loader's line and the message
-    // must not be lost in a buffer when the process ends.
-    EXPECT_EQ(result.out, "\nConsole initialized.\n" +
-                              ("Error:" + dir.File("engine_amd.so") +
-                               ": cannot open shared object file: No such file or directory\n") +
-                              "Unable to load engine, image is corrupt.\n");
-    EXPECT_EQ(Last(dir.Log()), "filesystem deactivate");
-}
-
-// --- pacing strategies ------------------------------------------------------
-
-struct Pacing {
-    std::string frame;   // the first frame's log entry, with probe counters
-    std::string alarm;   // the SIGALRM disposition the engine found
 };
 
-Pacing FirstFrame(const std::vector<std::string>& arguments, const std::string& engine = "test_engine")
+Script Run(std::vector<int> frames, std::vector<int> codes)
 {
-    ServerDir dir(engine);
-    RunOptions options = Options({{"TARN_TEST_FRAMES", "1"}});
-    options.probe = true;
-    RunResult result = dir.Run(arguments, options);
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.err, "");
-    std::vector<std::string> log = dir.Log();
-    return {First(log, "frame 1 "), First(log, "sigalrm=")};
+    Script s;
+    s.frames = std::move(frames);
+    s.codes = std::move(codes);
+    return s;
 }
 
-const char* const kPlainSleep = "net_sleeps=0 probe=usleep=1/1000 sleep_select=0/";
-const char* const kSelectSleep = "net_sleeps=0 probe=usleep=0/0 sleep_select=1/1/0.001000 ";
-const char* const kTimerSleep = "/0.001000/0.000000 pause=1";  // the last arming: 1 ms, once
+// One fake for all four parts; every call leaves a word in the trace.
+class Fakes final : public IRunEngine, public IRunConsole, public IPacer, public IRunService {
+public:
+    explicit Fakes(Script script) : s_(std::move(script)), stopped_(s_.stopAt == 0) {}
+    std::string trace;
 
-// How often the interval timer was armed before the frame entry.
-int TimerArmings(const std::string& frame)
-{
-    size_t at = frame.find("setitimer=");
-    return at == std::string::npos ? -1 : std::atoi(frame.c_str() + at + 10);
-}
-
-TEST(PacingSwitchTest, PlainSleepIsTheDefaultAndTakesEveryOtherValue)
-{
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{}, {"-pingboost", "0"}, {"-pingboost", "4"},
-                                               {"-pingboost", "-1"}, {"-pingboost", "abc"},
-                                               {"-pingboost"}}) {
-        Pacing pacing = FirstFrame(arguments);
-        EXPECT_TRUE(Contains(pacing.frame, kPlainSleep)) << arguments.size() << pacing.frame;
-        EXPECT_TRUE(Contains(pacing.frame, "setitimer=0/")) << pacing.frame;
-        EXPECT_EQ(pacing.alarm, "sigalrm=default");
+    bool Load() override { return Call("load"); }
+    bool Start() override { return Call("start") && (framesLeft_ = s_.frames.at(starts_++), true); }
+    void Submit(const char* text) override { Call("submit[" + std::string(text) + "]"); }
+    bool RunFrame() override { return Call("frame") && framesLeft_-- > 0; }
+    int Stop() override
+    {
+        int code = s_.codes.at(starts_ - 1);
+        Call("stop=" + std::to_string(code));
+        return code;
     }
-}
-
-TEST(PacingSwitchTest, OneIsTheIntervalTimerWithItsAlarmHandler)
-{
-    for (const char* value : {"1", "+1", "\t1"}) {
-        Pacing pacing = FirstFrame({"-pingboost", value});
-        // The second arming is the handler's, made while the sleep waited;
-        // a process held up before the wait is marked over takes a third.
-        EXPECT_GE(TimerArmings(pacing.frame), 2) << value << pacing.frame;
-        EXPECT_TRUE(Contains(pacing.frame, kTimerSleep)) << value << pacing.frame;
-        EXPECT_TRUE(Contains(pacing.frame, "usleep=0/")) << pacing.frame;
-        EXPECT_EQ(pacing.alarm, "sigalrm=handler");
+    void Unload() override { Call("unload"); }
+    const char* GetLine() override
+    {
+        line_ = sleeps_ <= s_.typed.size() ? s_.typed[sleeps_ - 1] : "";
+        return line_.empty() ? nullptr : line_.c_str();
     }
-}
-
-TEST(PacingSwitchTest, TwoIsSelectWithoutDescriptors)
-{
-    for (const char* value : {"2", "2abc"}) {
-        Pacing pacing = FirstFrame({"-pingboost", value});
-        EXPECT_TRUE(Contains(pacing.frame, kSelectSleep)) << value << pacing.frame;
-        EXPECT_EQ(pacing.alarm, "sigalrm=default");
+    void ShutDown() override { Call("off"); }
+    void TakeTerminalAgain() override { Call("on"); }
+    void Sleep(int milliseconds) override
+    {
+        ++sleeps_;
+        Call(milliseconds == kPacingMilliseconds ? "sleep" : "sleep=" + std::to_string(milliseconds));
     }
+    bool StopRequested() override { return stopped_; }
+    const char* NextLine() override
+    {
+        if (listened_ == s_.listened.size())
+            return nullptr;
+        return s_.listened[listened_++].c_str();
+    }
+    void Started() override { Call("started"); }
+    void FrameDone() override { Call("done"); }
+    void Restarting() override { Call("restarting"); }
+    void Stopping() override { Call("stopping"); }
+
+private:
+    // False when the script refuses this call.
+    bool Call(const std::string& word)
+    {
+        std::string name = word.substr(0, word.find_first_of("[="));
+        int count = ++calls_[name];
+        bool refused = name == s_.refused && count == s_.refusedAt;
+        trace += (trace.empty() ? "" : " ") + word + (refused ? "!" : "");
+        stopped_ = stopped_ || (name == s_.stopDuring && count == s_.stopAt);
+        return !refused;
+    }
+
+    Script s_;
+    std::map<std::string, int> calls_;
+    std::string line_;
+    size_t sleeps_ = 0;
+    size_t listened_ = 0;
+    size_t starts_ = 0;
+    int framesLeft_ = 0;
+    bool stopped_;
+};
+
+struct Case {
+    const char* name;
+    Script script;
+    int result;
+    std::string trace;
+};
+
+const std::string kOneFrame = "sleep frame started done sleep frame";
+// The longest line a console or a peer hands over.
+const std::string kLongest(254, 'x');
+
+const Case kCases[] = {
+    {"QuitAfterTwoFrames", Run({2}, {ENGINE_SHUTDOWN_QUIT}), ENGINE_SHUTDOWN_QUIT,
+     "start sleep frame started done sleep frame done sleep frame off stop=3 stopping"},
+    {"LinesGoInBeforeTheFrameTypedFirstAndTheLongestWhole", Run({1}, {3}).Lines({"a", kLongest}, {"b", "c"}), 3,
+     "start sleep submit[a\n] submit[b\n] submit[c\n] frame started done sleep submit[" +
+         std::string(254, 'x') + "\n] frame off stop=3 stopping"},
+    {"AnyOtherCodeRestartsWithTheTerminalTakenAgain", Run({1, 1}, {0, 3}), 3,
+     "start " + kOneFrame + " off stop=0 restarting on load start " + kOneFrame + " off stop=3 stopping"},
+    {"ARefusedFirstStartGivesUp", Run({1}, {3}).Refuse("start", 1), kEngineNotStarted, "start! off"},
+    {"AModuleGoneAtRestartGivesUp", Run({1}, {0}).Refuse("load", 1), kEngineNotStarted,
+     "start " + kOneFrame + " off stop=0 restarting on load! off"},
+    {"ARefusedRestartGivesUp", Run({1, 1}, {0}).Refuse("start", 2), kEngineNotStarted,
+     "start " + kOneFrame + " off stop=0 restarting on load start! off"},
+    {"StopBeforeTheFirstStart", Run({1}, {3}).StopDuring("", 0), 3, "off unload stopping"},
+    {"StopDuringTheStartRunsNoFrame", Run({5}, {0}).StopDuring("start", 1), 3, "start sleep off stop=0 stopping"},
+    {"StopDuringTheSleepRunsNoFrame", Run({5}, {0}).StopDuring("sleep", 2), 3,
+     "start sleep frame started done sleep off stop=0 stopping"},
+    {"StopDuringALineRunsNoFrame", Run({5}, {0}).Lines({"a"}, {}).StopDuring("submit", 1), 3,
+     "start sleep submit[a\n] off stop=0 stopping"},
+    {"StopDuringAFrameEndsAfterIt", Run({5}, {0}).StopDuring("frame", 2), 3,
+     "start sleep frame started done sleep frame done sleep off stop=0 stopping"},
+    {"StopDuringTheShutdownOverridesARestart", Run({1}, {0}).StopDuring("stop", 1), 3,
+     "start " + kOneFrame + " off stop=0 stopping"},
+    {"StopDuringTheReloadStartsNothing", Run({1, 1}, {0}).StopDuring("load", 1), 3,
+     "start " + kOneFrame + " off stop=0 restarting on load off unload stopping"},
+};
+
+class RunLoopTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(RunLoopTest, CallsItsPartsInOrder)
+{
+    Fakes fakes(GetParam().script);
+    int result = RunLoop({fakes, fakes, fakes, fakes});
+    EXPECT_EQ(fakes.trace, GetParam().trace);
+    EXPECT_EQ(result, GetParam().result);
 }
 
-TEST(PacingSwitchTest, ThreeIsTheEnginesNetworkSleep)
-{
-    Pacing pacing = FirstFrame({"-pingboost", "3"});
-    EXPECT_TRUE(Contains(pacing.frame, "net_sleeps=1 probe=usleep=0/0 sleep_select=0/")) << pacing.frame;
-}
-
-TEST(PacingSwitchTest, ThreeWithoutTheEnginesSleepSleepsPlainly)
-{
-    Pacing pacing = FirstFrame({"-pingboost", "3"}, "test_engine_nonet");
-    EXPECT_TRUE(Contains(pacing.frame, "net_sleeps=0 probe=usleep=1/1000 ")) << pacing.frame;
-}
-
-TEST(PacingSwitchTest, ThreeFindsTheEnginesSleepAgainAfterARestart)
-{
-    ServerDir dir;
-    RunOptions options = Options({{"TARN_TEST_FRAMES", "2"}, {"TARN_TEST_CODES", "0,3"}});
-    options.probe = true;
-    RunResult result = dir.Run({"-pingboost", "3"}, options);
-    ExpectCleanEnd(result);
-    std::vector<std::string> frames = Matching(dir.Log(), "frame ");
-    ASSERT_EQ(frames.size(), 4u);
-    // The counter lives in the module image: a fresh image counts from 0.
-    EXPECT_TRUE(Contains(frames[2], "frame 1 net_sleeps=1 probe=usleep=0/0 ")) << frames[2];
-    EXPECT_TRUE(Contains(frames[3], "frame 2 net_sleeps=2 probe=usleep=0/0 ")) << frames[3];
-}
+INSTANTIATE_TEST_SUITE_P(Cases, RunLoopTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& row) { return row.param.name; });
 
 }  // namespace
