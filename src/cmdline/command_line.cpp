@@ -258,5 +258,7 @@ void CCommandLine::SetParm(const char* name, int value)
     SetParm(name, number);
 }
 
+// Kept for compatibility: the Hungarian-style name, as modules and tools
+// built against the launcher know it.
 static CCommandLine g_CmdLine;
 ICommandLine* cmdline = &g_CmdLine;

@@ -1,6 +1,9 @@
 #ifndef TARN_COMMON_OBJECT_LIST_H
 #define TARN_COMMON_OBJECT_LIST_H
 
+// Kept for compatibility: completion providers fill an ObjectList through
+// its virtual slots, though the launcher hands its console none.
+//
 // ObjectList: a doubly linked list of untyped object pointers. The list owns
 // its nodes, never the objects, except that Clear(true) releases them with
 // Mem_Free. Objects are compared by pointer only; the same pointer, and null,

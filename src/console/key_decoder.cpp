@@ -52,7 +52,10 @@ KeyDecoder::EscapeState KeyDecoder::HandlePrintable(CTextConsole& editor, char c
         return EscapeState::kInSequence;
     if (state_ == EscapeState::kInSequence && !introducer) {
         if (!arrow)
-            return state_;  // the rest of a sequence the decoder does not know
+            // Kept for compatibility: inside a sequence the decoder does not
+            // know, printable bytes are swallowed until a cursor letter, as
+            // input scripted for the console expects.
+            return state_;
         switch (ch) {
         case 'A': editor.ReceiveUpArrow(); break;
         case 'B': editor.ReceiveDownArrow(); break;

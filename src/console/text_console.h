@@ -12,6 +12,8 @@ class IBaseSystem;
 class CTextConsole {
 public:
     static constexpr int kLineSize = 256;
+    // Kept for compatibility: a longer typed line is cut, as engines and
+    // operators' scripts have always seen it.
     static constexpr int kMaxLineLength = 254;  // characters a typed line may hold
     static constexpr int kHistorySize = 30;
 

@@ -22,7 +22,8 @@ public:
     InterfaceReg* next;
 
     // Constant-initialised to null, so records may be built in any order
-    // during static initialisation.
+    // during static initialisation. Kept for compatibility: the
+    // Hungarian-style name, as modules built against the launcher know it.
     static InterfaceReg* s_pInterfaceRegs;
 };
 

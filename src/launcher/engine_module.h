@@ -8,6 +8,8 @@
 
 #include <tarn/engine_api.h>
 
+// Kept for compatibility: the Hungarian-style name, as modules and tools
+// built against the launcher know it.
 extern const char* g_pszengine;
 extern CSysModule* engineModule;
 extern IServerEngineAPI* engineAPI;

@@ -38,6 +38,8 @@ EXPOSE_SINGLE_INTERFACE(CDedicatedExports, IDedicatedExports, VENGINE_DEDICATEDE
 char linuxCmdline[kMaxCmdline];
 CSysModule* filesystemModule = nullptr;
 InterfaceFactory filesystemFactory = nullptr;
+// Kept for compatibility: the Hungarian-style name, as modules and tools
+// built against the launcher know it.
 IFileSystemModule* pFileSystem = nullptr;
 
 namespace {
@@ -166,6 +168,9 @@ int main(int argc, char** argv)
     if (!StartFileSystem() || !OpenListeners())
         return kStartupFailed;
     if (!console.Init(nullptr)) {
+        // Kept for compatibility: the message's spelling, which operators'
+        // scripts match byte for byte, and status 0, which their
+        // supervisors have always seen here.
         Sys_Printf("Failed to initilise console.\n");
         return 0;
     }

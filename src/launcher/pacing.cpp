@@ -55,6 +55,8 @@ void Sys_Sleep_Select(int milliseconds)
     select(1, nullptr, nullptr, nullptr, &timeout);
 }
 
+// Kept for compatibility: whatever the network sleep returns, a frame
+// follows, so any datagram wakes the engine, as engines expect of it.
 void Sys_Sleep_Net(int milliseconds)
 {
     if (NET_Sleep)
