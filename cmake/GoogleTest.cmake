@@ -11,8 +11,8 @@ set(TARN_TESTING OFF)
 if(NOT BUILD_TESTING)
     message(STATUS "Skipped: tests, benchmarks and fuzzers (BUILD_TESTING is OFF).")
 elseif(NOT EXISTS ${TARN_GTEST_SOURCE_DIR}/CMakeLists.txt)
-    message(STATUS "Skipped: tests, benchmarks and fuzzers (GoogleTest's sources were not found "
-                   "at ${TARN_GTEST_SOURCE_DIR}; make deps installs them).")
+    message(STATUS "Skipped: tests, benchmarks and fuzzers (no GoogleTest sources "
+                   "at ${TARN_GTEST_SOURCE_DIR}: make deps installs them).")
 else()
     set(TARN_TESTING ON)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
