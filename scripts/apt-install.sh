@@ -1,3 +1,4 @@
+# shellcheck shell=sh
 # The one place that installs Debian's packages, sourced by the scripts that
 # need some, and the one form in which a leg that cannot run says so.
 
