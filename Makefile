@@ -2,7 +2,7 @@
 ARGS ?=
 JOBS ?= 2
 
-.PHONY: run test install test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke \
+.PHONY: run test deps install test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke \
 	image test-image
 
 run: build-native
@@ -10,15 +10,26 @@ run: build-native
 
 test: test-native test-i386
 
+# Debian's packages that `make test` needs, installed when missing (as
+# root; otherwise each missing group is named with the command to run):
+# cmake, g++, GoogleTest's sources, python3's jsonschema and yaml, prometheus
+# and the 32-bit toolchain. The other legs install their own through the same
+# script when they start, or ahead with `scripts/deps LEG...` (fuzz, valgrind,
+# image, bench, soak, all). The launcher, the modules and the tools build
+# without GoogleTest: the configure step then says that the tests are off.
+deps:
+	./scripts/deps
+
 build-native:
+	@./scripts/deps build
 	cmake --preset native
 	cmake --build --preset native -j $(JOBS)
 
-# The fleet manifest's test needs python3's jsonschema and yaml modules, the
-# Prometheus tests Debian's prometheus package.
-test-native: build-native
-	@./scripts/ensure-manifest-tools || echo "The fleet manifest's test will skip."
-	@./scripts/ensure-prometheus || echo "The Prometheus tests will skip."
+# Without python3's jsonschema and yaml the fleet manifest's test skips,
+# without prometheus the Prometheus tests; without GoogleTest nothing runs.
+test-native:
+	@./scripts/deps build tests
+	@$(MAKE) --no-print-directory build-native
 	ctest --preset native
 
 # Installs the launcher, the reference modules (as a runnable server
@@ -28,17 +39,20 @@ PREFIX ?= /usr/local
 install: build-native
 	cmake --install build/native --prefix $(PREFIX)
 
-# The i386 leg needs the 32-bit toolchain; the script installs it when it
-# can, and otherwise says that the leg is skipped and how to get it.
+# The i386 leg needs the 32-bit toolchain; the deps script installs it when
+# it can, and otherwise the leg is skipped.
 test-i386:
-	@./scripts/ensure-prometheus || echo "The Prometheus tests will skip."
-	@if ./scripts/ensure-i386-toolchain; then \
+	@./scripts/deps build tests
+	@if ./scripts/deps i386; then \
 		cmake --preset i386 && \
 		cmake --build --preset i386 -j $(JOBS) && \
 		ctest --preset i386; \
+	else \
+		echo "Skipped: the i386 leg (no 32-bit toolchain that runs here)."; \
 	fi
 
 test-sanitize:
+	@./scripts/deps build tests
 	cmake --preset sanitize
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize

@@ -322,7 +322,7 @@ void SupervisorSection(Report& report)
     std::printf("\n### Supervisors (%s): notify socket, watchdog and a live Agones SDK server, all on against all off\n\n", report.arch.c_str());
     SupervisorsOn supervisors;
     if (!supervisors.Live()) {
-        std::printf("Skipped: no Agones SDK server answers (is ../shared/agones missing?).\n");
+        std::printf("Skipped: the supervisors section (no Agones SDK server answers: is ../shared/agones/sdk-server missing?).\n");
         return;
     }
     long datagrams = 0;

@@ -1,11 +1,23 @@
-# GoogleTest from the sources Debian's googletest package installs, built with
-# this build's flags so the same tests run for x86-64 and i386.
+# The tests, benchmarks and fuzzers: built when BUILD_TESTING is on (the
+# default) and GoogleTest's sources are there. The launcher, the modules and
+# the tools need neither, so a machine without GoogleTest still builds them
+# and says on one line why the rest is left out. TARN_TESTING tells the
+# other lists whether it is built.
+option(BUILD_TESTING "Build the tests, the benchmarks and the fuzzers" ON)
+# The sources Debian's googletest package installs, built with this build's
+# flags so the same tests run for x86-64 and i386.
 set(TARN_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
-if(NOT EXISTS ${TARN_GTEST_SOURCE_DIR}/CMakeLists.txt)
-    message(FATAL_ERROR "GoogleTest sources not found in ${TARN_GTEST_SOURCE_DIR}: "
-                        "install Debian's googletest package")
+set(TARN_TESTING OFF)
+if(NOT BUILD_TESTING)
+    message(STATUS "Skipped: tests, benchmarks and fuzzers (BUILD_TESTING is OFF).")
+elseif(NOT EXISTS ${TARN_GTEST_SOURCE_DIR}/CMakeLists.txt)
+    message(STATUS "Skipped: tests, benchmarks and fuzzers (no GoogleTest sources "
+                   "at ${TARN_GTEST_SOURCE_DIR}: make deps installs them).")
+else()
+    set(TARN_TESTING ON)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${TARN_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    include(GoogleTest)
+    enable_testing()
 endif()
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-add_subdirectory(${TARN_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
-include(GoogleTest)

@@ -49,9 +49,9 @@ def main(root):
         import jsonschema  # noqa: F401
         import yaml
     except ImportError as error:
-        return f"python3's {error.name} is missing: scripts/ensure-manifest-tools installs it"
+        return f"no python3 {error.name}: scripts/deps tests installs it"
     if not os.path.isfile(schema):
-        return f"{schema} is missing: no Fleet schema to check against"
+        return f"no Fleet schema at {schema}"
     read = lambda path: open(os.path.join(root, path)).read()  # noqa: E731
     found = faults(read, json.loads(read(schema)), yaml.safe_load(read("dist/agones/fleet.yaml")),
                    yaml.safe_load(read("dist/compose.yaml")))
@@ -61,5 +61,5 @@ def main(root):
 
 if __name__ == "__main__":
     result = main(sys.argv[1])
-    print("SKIPPED: " + result if isinstance(result, str) else "", end="")
+    print(f"Skipped: the fleet manifest's check ({result})." if isinstance(result, str) else "", end="")
     sys.exit(77 if isinstance(result, str) else result)

@@ -2,6 +2,7 @@
 // a listener that never answers.
 #include "sdk_sidecar.h"
 #include "server_run.h"
+#include "skip.h"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +67,7 @@ class AgonesLifeTest : public ::testing::TestWithParam<int> {};
 TEST_P(AgonesLifeTest, ReadyOnceHealthWhileFramesRunShutdownAtTheEnd)
 {
     if (SdkSidecar::Binary().empty())
-        GTEST_SKIP() << "../shared/agones/sdk-server is missing";
+        TARN_SKIP("the real Agones SDK server", "no ../shared/agones/sdk-server");
     SdkSidecar sidecar(GetParam());
     ServerDir dir;
     RunningServer server(dir, {}, Sdk(sidecar.Port(), {{"TARN_TEST_QUIET", "1"}, {"TARN_TEST_HANG_MS", "4000"}}));
@@ -165,7 +166,7 @@ struct Hostile { std::string path, answer; size_t minReady, maxShutdown; };
 TEST(AgonesSidecarTest, HostileAnswersNeitherStarveHealthNorPassForSuccess)
 {
     if (SdkSidecar::Binary().empty())
-        GTEST_SKIP() << "../shared/agones/sdk-server is missing";
+        TARN_SKIP("the real Agones SDK server", "no ../shared/agones/sdk-server");
     for (const Hostile& row : {Hostile{"/ready", "hold", 1, 1}, Hostile{"/ready", "HTTP/1.1 2000 OK\r\n\r\n", 2, 1},
                                Hostile{"/ready", "HTTP/1.X 200 OK\r\n\r\n", 2, 1},
                                Hostile{"/shutdown", "HTTP/1.1 500 Internal Server Error\r\n\r\n", 1, 5}}) {

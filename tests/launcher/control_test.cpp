@@ -3,6 +3,7 @@
 #include "control_client.h"
 #include "file_text.h"
 #include "server_run.h"
+#include "skip.h"
 
 #include <gtest/gtest.h>
 
@@ -114,7 +115,7 @@ TEST(ControlSocketTest, RefusesANinthConsoleALineTooLongAndAnotherUser)
     EXPECT_TRUE(clients[0]->ReadUntil("Refused: line longer than 254 characters.\n"));
     EXPECT_TRUE(clients[0]->ReadUntil(std::string(254, 'y') + "\n"));
     if (geteuid() != 0)
-        GTEST_SKIP() << "another user's console needs root to change the uid";
+        TARN_SKIP("another user's console", "no root to change the uid");
     EXPECT_EQ(AsOtherUser(path), "EACCES");
     // Past the file's mode, the peer's credentials still refuse.
     chmod(dir.Path().c_str(), 0711);

@@ -1,6 +1,7 @@
 // The real launcher against broken modules and unusual standard input:
 // the documented messages and statuses, and never a crash or a hang.
 #include "server_run.h"
+#include "skip.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ TEST(BrokenEngineTest, AModuleOfTheOtherArchitectureIsRefused)
 {
     std::string other = std::string(TARN_TEST_MODULE_DIR) + "/other_arch_module.so";
     if (!std::filesystem::exists(other))
-        GTEST_SKIP() << "no toolchain for the other architecture here";
+        TARN_SKIP("a module of the other architecture", "no toolchain for the other architecture");
     ServerDir dir(other, "test_filesystem");
     ExpectEngineRefused(dir, "wrong ELF class");
 }

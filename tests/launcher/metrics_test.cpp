@@ -6,6 +6,7 @@
 #include "monotonic.h"
 #include "sdk_sidecar.h"
 #include "server_run.h"
+#include "skip.h"
 
 #include <gtest/gtest.h>
 
@@ -231,7 +232,7 @@ std::pair<int, std::string> Promtool(const ServerDir& dir, std::vector<std::stri
 TEST(PrometheusTest, ScrapesTheFrameRateTheQuantilesAndEveryHitch)
 {
     if (access(kPrometheus, X_OK) != 0 || access(kPromtool, X_OK) != 0)
-        GTEST_SKIP() << "Debian's prometheus package is not installed (scripts/ensure-prometheus installs it)";
+        TARN_SKIP("the real Prometheus server", "no prometheus: scripts/deps tests installs it");
     ServerDir dir;
     int port = FreeLoopbackPorts(2), web = port + 1;
     RunningServer server(dir, {"-metrics", std::to_string(port)}, Quiet({{"TARN_TEST_HITCH", "50,200"}}));

@@ -4,6 +4,7 @@
 #include "monotonic.h"
 #include "pty_job.h"
 #include "server_run.h"
+#include "skip.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +95,7 @@ pid_t OnlyChild(pid_t parent)
 TEST(StopSignalTest, EndsTheProcessAsPidOneOfANamespace)
 {
     if (std::system("unshare --pid --fork --mount-proc true >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "no PID namespaces here (unshare --pid --fork --mount-proc failed)";
+        TARN_SKIP("the launcher as PID 1 of a namespace", "no PID namespaces: unshare --pid --fork --mount-proc failed");
     ServerDir dir;
     RunOptions options;
     options.stdinKind = Stdin::kPipeKeptOpen;

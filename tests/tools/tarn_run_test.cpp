@@ -6,6 +6,7 @@
 #include "pty_job.h"
 #include "file_text.h"
 #include "server_run.h"
+#include "skip.h"
 
 #include <gtest/gtest.h>
 
@@ -188,7 +189,7 @@ TEST(StartScriptTest, WithAWatchdogEndsAHungLauncherWithinTheLimitAndASecondButL
 TEST(StartScriptTest, AFloodFromAnotherUserNeitherReachesTheWatchdogNorEndsTheLauncher)
 {
     if (getuid() != 0)
-        GTEST_SKIP() << "sending as another user needs root";
+        TARN_SKIP("sending as another user", "no root to change the uid");
     for (uid_t uid : {65534, 30100}) {
         ServerDir dir;
         ScriptRun run = StartScript(dir, {}, "", "2");
