@@ -1,0 +1,324 @@
+// The supervisors in process, on a clock of the test's own: the times that
+// every call is given are chosen, so a hung frame or seconds of pings cost
+// nothing. systemd's side is a datagram socket in a temporary directory, the
+// Agones sidecar a listener on an ephemeral loopback port; the kernel queues
+// what the supervisor sends before its call returns, so a message that is
+// not there at once was not sent.
+#include "agones_sdk.h"
+#include "clock.h"
+#include "supervisor.h"
+#include "telemetry.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int64_t kMs = 1000;
+constexpr int64_t kSecond = 1000 * kMs;
+
+enum Call { kStarted, kFrame, kRestarting, kStopping };
+
+void Deliver(ISupervisor& supervisor, Call call, int64_t at)
+{
+    switch (call) {
+    case kStarted: supervisor.Started(at); break;
+    case kFrame: supervisor.FrameDone(at); break;
+    case kRestarting: supervisor.Restarting(at); break;
+    case kStopping: supervisor.Stopping(at); break;
+    }
+}
+
+// Frames for the telemetry, one per letter: 'f' begins at once after the
+// frame before, 's' 3 ms after it, well beyond the 2 ms that the status
+// line counts. The first frame of an engine start has no interval.
+void RunFrames(const char* frames)
+{
+    for (const char* frame = frames; *frame; ++frame) {
+        if (*frame == 's') {
+            timespec pause{0, 3 * kMs * 1000};
+            nanosleep(&pause, nullptr);
+        }
+        Telemetry_FrameBegins();
+        Telemetry_FrameEnds();
+    }
+}
+
+class SystemdProtocolTest : public ::testing::Test {
+protected:
+    // The cycle counter's rate, which sorts the frame intervals, is
+    // measured from here to the first engine start.
+    void SetUp() override
+    {
+        Telemetry_Open();
+        std::string pattern = ::testing::TempDir() + "tarn-notify-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        sockaddr_un address{AF_UNIX, {}};
+        std::snprintf(address.sun_path, sizeof(address.sun_path), "%s/notify", dir_.c_str());
+        manager_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ASSERT_EQ(bind(manager_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    }
+    void TearDown() override
+    {
+        close(manager_);
+        unlink((dir_ + "/notify").c_str());
+        rmdir(dir_.c_str());
+    }
+    // Every datagram queued since the last look.
+    std::vector<std::string> Sent()
+    {
+        std::vector<std::string> sent;
+        char text[512];
+        for (ssize_t length; (length = recv(manager_, text, sizeof(text), MSG_DONTWAIT)) >= 0;)
+            sent.emplace_back(text, static_cast<size_t>(length));
+        return sent;
+    }
+
+    std::string dir_;
+    int manager_ = -1;
+};
+
+// With WATCHDOG_USEC=8 s, a ping is due 2 s after the one before; a status
+// line 5 s after the one before, with the frames and intervals since then.
+// Without a watchdog for this process, the same datagrams go without their
+// WATCHDOG=1 line, and a datagram that was just that line does not go.
+struct NotifyStep {
+    int64_t at;
+    Call call;
+    const char* frames;  // for the telemetry, just before the call
+    const char* sent;    // the datagram, "" for none; '$' stands for the pid
+};
+const NotifyStep kNotifyLife[] = {
+    {0, kStarted, "f", "READY=1\nMAINPID=$\nSTATUS=running\nWATCHDOG=1\n"},
+    {2 * kSecond - 1, kFrame, "", ""},
+    {2 * kSecond, kFrame, "", "WATCHDOG=1\n"},
+    {4 * kSecond, kFrame, "", "WATCHDOG=1\n"},
+    {5 * kSecond - 1, kFrame, "sfff", ""},
+    {5 * kSecond, kFrame, "", "STATUS=running, 1 frames/s, 75.0% of frames within 2 ms\n"},
+    {6 * kSecond, kFrame, "", "WATCHDOG=1\n"},
+    // A frame hangs 7 s: its end sends one ping and one status line, and
+    // the next ones are a whole interval after it, not the missed ones.
+    {13 * kSecond, kFrame, "ffffffffffffffff",
+     "WATCHDOG=1\nSTATUS=running, 2 frames/s, 100.0% of frames within 2 ms\n"},
+    {13 * kSecond + 1, kFrame, "", ""},
+    {15 * kSecond - 1, kFrame, "", ""},
+    {15 * kSecond, kFrame, "", "WATCHDOG=1\n"},
+    {16 * kSecond, kRestarting, "", "RELOADING=1\nMONOTONIC_USEC=16000000\nSTATUS=restarting the engine\n"},
+    {19 * kSecond, kFrame, "", ""},
+    {20 * kSecond, kStarted, "f", "READY=1\nMAINPID=$\nSTATUS=running\nWATCHDOG=1\n"},
+    {22 * kSecond, kFrame, "", "WATCHDOG=1\n"},
+    {23 * kSecond, kStopping, "", "STOPPING=1\nSTATUS=stopping\n"},
+    {30 * kSecond, kFrame, "", ""},
+};
+
+std::vector<std::string> Datagrams(std::string text, const std::string& pid, bool watched)
+{
+    if (text.find('$') != std::string::npos)
+        text.replace(text.find('$'), 1, pid);
+    if (!watched && text.find("WATCHDOG=1\n") != std::string::npos)
+        text.erase(text.find("WATCHDOG=1\n"), std::strlen("WATCHDOG=1\n"));
+    return text.empty() ? std::vector<std::string>{} : std::vector<std::string>{text};
+}
+
+TEST_F(SystemdProtocolTest, EachMessageAtItsTimeThroughRestartHangAndStop)
+{
+    const std::string self = std::to_string(getpid());
+    struct Case { const char* watchdogUsec; std::string watchdogPid; bool watched; };
+    for (const Case& c : {Case{"8000000", "", true}, Case{"8000000", self, true}, Case{"8000000", "1", false},
+                          Case{nullptr, "", false}}) {
+        SCOPED_TRACE(std::string("WATCHDOG_USEC=") + (c.watchdogUsec ? c.watchdogUsec : "unset") +
+                     " WATCHDOG_PID=" + c.watchdogPid);
+        c.watchdogUsec ? setenv("WATCHDOG_USEC", c.watchdogUsec, 1) : unsetenv("WATCHDOG_USEC");
+        c.watchdogPid.empty() ? unsetenv("WATCHDOG_PID") : setenv("WATCHDOG_PID", c.watchdogPid.c_str(), 1);
+        setenv("NOTIFY_SOCKET", (dir_ + "/notify").c_str(), 1);
+        ISupervisor* notify = Systemd_OpenSupervisor();
+        ASSERT_NE(notify, nullptr);
+        for (const NotifyStep& step : kNotifyLife) {
+            if (step.call == kStarted)
+                Telemetry_EngineStarted(0);
+            RunFrames(step.frames);
+            Deliver(*notify, step.call, step.at);
+            EXPECT_EQ(Sent(), Datagrams(step.sent, self, c.watched)) << "at " << step.at << " µs";
+        }
+        notify->Close();
+        // What the engine starts cannot speak for the service.
+        EXPECT_EQ(std::getenv("NOTIFY_SOCKET"), nullptr);
+        EXPECT_EQ(std::getenv("WATCHDOG_USEC"), nullptr);
+    }
+}
+
+// The sidecar's end: a listener on an ephemeral loopback port.
+int LoopbackListener(int& port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 8) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+int AcceptWithin(int listener, int milliseconds)
+{
+    pollfd wait{listener, POLLIN, 0};
+    return poll(&wait, 1, milliseconds) == 1 ? accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+}
+
+// The path of the POST that arrives on fd, or what arrived instead.
+std::string RequestPath(int fd)
+{
+    std::string request;
+    char buffer[512];
+    pollfd wait{fd, POLLIN, 0};
+    for (ssize_t got = 1; got > 0 && request.find("\r\n\r\n{}") == std::string::npos;) {
+        got = poll(&wait, 1, 5000) == 1 ? recv(fd, buffer, sizeof(buffer), 0) : 0;
+        request.append(buffer, got > 0 ? static_cast<size_t>(got) : 0);
+    }
+    size_t end = request.find(" HTTP/1.1\r\n");
+    return request.rfind("POST /", 0) == 0 && end != std::string::npos ? request.substr(5, end - 5) : request;
+}
+
+const char kOk[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
+const char kRefused[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n";
+
+// An exchange that a frame begins is sent by a frame 1 ms later, then
+// answered at once; the next frame reads the answer and may begin the next.
+struct SidecarStep {
+    int64_t at;
+    Call call;
+    const char* began;   // the path of the exchange begun, "" for none
+    const char* answer;  // to it
+};
+const SidecarStep kSidecarLife[] = {
+    {0, kStarted, "", ""},
+    {0, kFrame, "/health", kOk},
+    {2 * kMs, kFrame, "/ready", kRefused},
+    {502 * kMs - 1, kFrame, "", ""},
+    {502 * kMs, kFrame, "/ready", kRefused},
+    {1000 * kMs - 1, kFrame, "", ""},
+    {1000 * kMs, kFrame, "/health", kOk},
+    {1002 * kMs - 1, kFrame, "", ""},
+    {1002 * kMs, kFrame, "/ready", kOk},
+    {1500 * kMs, kFrame, "", ""},
+    {2000 * kMs - 1, kFrame, "", ""},
+    {2000 * kMs, kFrame, "/health", kOk},
+    // A frame hangs 4 s: one /health at its end, the next a second later.
+    {6000 * kMs, kFrame, "/health", kOk},
+    {6002 * kMs, kFrame, "", ""},
+    {7000 * kMs - 1, kFrame, "", ""},
+    {7000 * kMs, kFrame, "/health", kOk},
+    // /ready was for the process, not for each engine start.
+    {7500 * kMs, kRestarting, "", ""},
+    {7600 * kMs, kStarted, "", ""},
+    {7600 * kMs, kFrame, "", ""},
+    {8000 * kMs, kFrame, "/health", kOk},
+};
+
+// The sidecar while Stopping waits, in a process of its own: it refuses
+// three /shutdown calls, then takes the fourth, and writes each path with
+// its time to log before it answers.
+struct Arrival {
+    int64_t at;
+    char path[16];
+};
+[[noreturn]] void ServeShutdown(int listener, int log)
+{
+    for (int calls = 0;; ++calls) {
+        int fd = AcceptWithin(listener, -1);
+        Arrival arrival{Clock_Microseconds(), {}};
+        std::snprintf(arrival.path, sizeof(arrival.path), "%s", RequestPath(fd).c_str());
+        if (write(log, &arrival, sizeof(arrival)) != sizeof(arrival))
+            std::_Exit(1);
+        const char* answer = calls < 3 ? kRefused : kOk;
+        send(fd, answer, std::strlen(answer), MSG_NOSIGNAL);
+        close(fd);
+    }
+}
+
+void LiveWithTheSidecar()
+{
+    int port = 0, listener = LoopbackListener(port);
+    ASSERT_GE(listener, 0);
+    setenv("AGONES_SDK_HTTP_PORT", std::to_string(port).c_str(), 1);
+    ISupervisor* sdk = Agones_OpenSupervisor();
+    ASSERT_NE(sdk, nullptr);
+    for (const SidecarStep& step : kSidecarLife) {
+        Deliver(*sdk, step.call, step.at);
+        int fd = AcceptWithin(listener, *step.began ? 5000 : 0);
+        ASSERT_EQ(fd >= 0, *step.began != '\0') << "a call begun at " << step.at << " µs";
+        if (fd < 0)
+            continue;
+        sdk->FrameDone(step.at + kMs);
+        ASSERT_EQ(RequestPath(fd), step.began) << "at " << step.at << " µs";
+        send(fd, step.answer, std::strlen(step.answer), MSG_NOSIGNAL);
+        close(fd);
+    }
+
+    // The budget is spent on the real clock.
+    int log[2];
+    ASSERT_EQ(pipe2(log, O_CLOEXEC), 0);
+    pid_t sidecar = fork();
+    if (sidecar == 0)
+        ServeShutdown(listener, log[1]);
+    close(log[1]);
+    int64_t begun = Clock_Microseconds();
+    sdk->Stopping(begun);
+    int64_t ended = Clock_Microseconds();
+    kill(sidecar, SIGKILL);
+    waitpid(sidecar, nullptr, 0);
+    std::vector<Arrival> arrivals;
+    for (Arrival arrival; read(log[0], &arrival, sizeof(arrival)) == sizeof(arrival);)
+        arrivals.push_back(arrival);
+    close(log[0]);
+    ASSERT_EQ(arrivals.size(), 4u) << "shutdown calls";
+    for (size_t i = 0; i < arrivals.size(); ++i) {
+        EXPECT_STREQ(arrivals[i].path, "/shutdown");
+        // Refused, it waits 50 ms, then twice as long each time.
+        if (i > 0) {
+            EXPECT_GE(arrivals[i].at - arrivals[i - 1].at, (25 << i) * kMs) << "before call " << i;
+        }
+    }
+    EXPECT_LT(ended - begun, kAgonesShutdownBudget);
+    sdk->FrameDone(9000 * kMs);
+    EXPECT_LT(AcceptWithin(listener, 0), 0) << "a call after the stop";
+    sdk->Close();
+    close(listener);
+}
+
+// The supervisor lives once per process, as in the launcher: the life is
+// lived in a child, which prints its failures as they happen.
+TEST(AgonesProtocolTest, ReadyRetriedUntilTakenHealthEverySecondOfFramesShutdownRetriedAtTheStop)
+{
+    std::fflush(stdout);
+    pid_t life = fork();
+    if (life == 0) {
+        LiveWithTheSidecar();
+        std::fflush(stdout);
+        std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(life, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the life failed, as printed above";
+}
+
+}  // namespace
