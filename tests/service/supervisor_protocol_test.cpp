@@ -13,6 +13,7 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +60,8 @@ void RunFrames(const char* frames)
     }
 }
 
+// The service manager's end, at a path in a temporary directory and at an
+// abstract name.
 class SystemdProtocolTest : public ::testing::Test {
 protected:
     // The cycle counter's rate, which sorts the frame intervals, is
@@ -69,29 +72,39 @@ protected:
         std::string pattern = ::testing::TempDir() + "tarn-notify-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
-        sockaddr_un address{AF_UNIX, {}};
-        std::snprintf(address.sun_path, sizeof(address.sun_path), "%s/notify", dir_.c_str());
-        manager_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        ASSERT_EQ(bind(manager_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        path_ = Bind(dir_ + "/notify");
+        abstract_ = Bind("@tarn-notify-" + std::to_string(getpid()));
     }
     void TearDown() override
     {
-        close(manager_);
+        close(path_);
+        close(abstract_);
         unlink((dir_ + "/notify").c_str());
         rmdir(dir_.c_str());
     }
-    // Every datagram queued since the last look.
-    std::vector<std::string> Sent()
+    int Bind(const std::string& name)
+    {
+        sockaddr_un address{AF_UNIX, {}};
+        name.copy(address.sun_path, sizeof(address.sun_path) - 1);
+        address.sun_path[0] = name[0] == '@' ? '\0' : name[0];
+        int manager = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
+        EXPECT_EQ(bind(manager, reinterpret_cast<sockaddr*>(&address), length), 0) << name;
+        return manager;
+    }
+    // Every datagram queued at manager since the last look.
+    static std::vector<std::string> Sent(int manager)
     {
         std::vector<std::string> sent;
         char text[512];
-        for (ssize_t length; (length = recv(manager_, text, sizeof(text), MSG_DONTWAIT)) >= 0;)
+        for (ssize_t length; (length = recv(manager, text, sizeof(text), MSG_DONTWAIT)) >= 0;)
             sent.emplace_back(text, static_cast<size_t>(length));
         return sent;
     }
 
     std::string dir_;
-    int manager_ = -1;
+    int path_ = -1;
+    int abstract_ = -1;
 };
 
 // With WATCHDOG_USEC=8 s, a ping is due 2 s after the one before; a status
@@ -139,14 +152,15 @@ std::vector<std::string> Datagrams(std::string text, const std::string& pid, boo
 TEST_F(SystemdProtocolTest, EachMessageAtItsTimeThroughRestartHangAndStop)
 {
     const std::string self = std::to_string(getpid());
-    struct Case { const char* watchdogUsec; std::string watchdogPid; bool watched; };
-    for (const Case& c : {Case{"8000000", "", true}, Case{"8000000", self, true}, Case{"8000000", "1", false},
-                          Case{nullptr, "", false}}) {
-        SCOPED_TRACE(std::string("WATCHDOG_USEC=") + (c.watchdogUsec ? c.watchdogUsec : "unset") +
+    struct Case { bool abstract; const char* watchdogUsec; std::string watchdogPid; bool watched; };
+    for (const Case& c : {Case{false, "8000000", "", true}, Case{true, "8000000", self, true},
+                          Case{false, "8000000", "1", false}, Case{false, nullptr, "", false}}) {
+        std::string address = c.abstract ? "@tarn-notify-" + self : dir_ + "/notify";
+        SCOPED_TRACE(address + " WATCHDOG_USEC=" + (c.watchdogUsec ? c.watchdogUsec : "unset") +
                      " WATCHDOG_PID=" + c.watchdogPid);
+        setenv("NOTIFY_SOCKET", address.c_str(), 1);
         c.watchdogUsec ? setenv("WATCHDOG_USEC", c.watchdogUsec, 1) : unsetenv("WATCHDOG_USEC");
         c.watchdogPid.empty() ? unsetenv("WATCHDOG_PID") : setenv("WATCHDOG_PID", c.watchdogPid.c_str(), 1);
-        setenv("NOTIFY_SOCKET", (dir_ + "/notify").c_str(), 1);
         ISupervisor* notify = Systemd_OpenSupervisor();
         ASSERT_NE(notify, nullptr);
         for (const NotifyStep& step : kNotifyLife) {
@@ -154,12 +168,15 @@ TEST_F(SystemdProtocolTest, EachMessageAtItsTimeThroughRestartHangAndStop)
                 Telemetry_EngineStarted(0);
             RunFrames(step.frames);
             Deliver(*notify, step.call, step.at);
-            EXPECT_EQ(Sent(), Datagrams(step.sent, self, c.watched)) << "at " << step.at << " µs";
+            EXPECT_EQ(Sent(c.abstract ? abstract_ : path_), Datagrams(step.sent, self, c.watched))
+                << "at " << step.at << " µs";
         }
         notify->Close();
+        EXPECT_EQ(Sent(c.abstract ? path_ : abstract_), std::vector<std::string>{});
         // What the engine starts cannot speak for the service.
         EXPECT_EQ(std::getenv("NOTIFY_SOCKET"), nullptr);
         EXPECT_EQ(std::getenv("WATCHDOG_USEC"), nullptr);
+        EXPECT_EQ(std::getenv("WATCHDOG_PID"), nullptr);
     }
 }
 
