@@ -251,14 +251,14 @@ const SidecarStep kSidecarLife[] = {
     {8000 * kMs, kFrame, "/health", kOk},
 };
 
-// The sidecar while Stopping waits, in a process of its own: it refuses
-// three /shutdown calls, then takes the fourth, and writes each path with
-// its time to log before it answers.
+// The sidecar while Stopping waits, in a process of its own: it refuses the
+// first refusals calls and takes the next, and writes each path with its
+// time to log before it answers.
 struct Arrival {
     int64_t at;
     char path[16];
 };
-[[noreturn]] void ServeShutdown(int listener, int log)
+[[noreturn]] void ServeShutdown(int listener, int refusals, int log)
 {
     for (int calls = 0;; ++calls) {
         int fd = AcceptWithin(listener, -1);
@@ -266,18 +266,54 @@ struct Arrival {
         std::snprintf(arrival.path, sizeof(arrival.path), "%s", RequestPath(fd).c_str());
         if (write(log, &arrival, sizeof(arrival)) != sizeof(arrival))
             std::_Exit(1);
-        const char* answer = calls < 3 ? kRefused : kOk;
+        const char* answer = calls < refusals ? kRefused : kOk;
         send(fd, answer, std::strlen(answer), MSG_NOSIGNAL);
         close(fd);
     }
 }
 
+// Stopping against that sidecar, on the real clock that its budget is
+// spent on; the calls that reached the sidecar, with their spacing checked.
+std::vector<Arrival> StopBesideTheSidecar(ISupervisor& sdk, int listener, int refusals)
+{
+    int log[2];
+    if (pipe2(log, O_CLOEXEC) != 0)
+        return {};
+    pid_t sidecar = fork();
+    if (sidecar == 0)
+        ServeShutdown(listener, refusals, log[1]);
+    close(log[1]);
+    int64_t begun = Clock_Microseconds();
+    sdk.Stopping(begun);
+    EXPECT_LT(Clock_Microseconds() - begun, kAgonesShutdownBudget);
+    kill(sidecar, SIGKILL);
+    waitpid(sidecar, nullptr, 0);
+    std::vector<Arrival> arrivals;
+    for (Arrival arrival; read(log[0], &arrival, sizeof(arrival)) == sizeof(arrival);)
+        arrivals.push_back(arrival);
+    close(log[0]);
+    for (size_t i = 0; i < arrivals.size(); ++i) {
+        EXPECT_STREQ(arrivals[i].path, "/shutdown");
+        // Refused, it waits 50 ms, then twice as long each time.
+        if (i > 0) {
+            EXPECT_GE(arrivals[i].at - arrivals[i - 1].at, (25 << i) * kMs) << "before call " << i;
+        }
+    }
+    return arrivals;
+}
+
+ISupervisor* OpenBeside(int& listener)
+{
+    int port = 0;
+    listener = LoopbackListener(port);
+    setenv("AGONES_SDK_HTTP_PORT", std::to_string(port).c_str(), 1);
+    return listener >= 0 ? Agones_OpenSupervisor() : nullptr;
+}
+
 void LiveWithTheSidecar()
 {
-    int port = 0, listener = LoopbackListener(port);
-    ASSERT_GE(listener, 0);
-    setenv("AGONES_SDK_HTTP_PORT", std::to_string(port).c_str(), 1);
-    ISupervisor* sdk = Agones_OpenSupervisor();
+    int listener = -1;
+    ISupervisor* sdk = OpenBeside(listener);
     ASSERT_NE(sdk, nullptr);
     for (const SidecarStep& step : kSidecarLife) {
         Deliver(*sdk, step.call, step.at);
@@ -290,52 +326,50 @@ void LiveWithTheSidecar()
         send(fd, step.answer, std::strlen(step.answer), MSG_NOSIGNAL);
         close(fd);
     }
-
-    // The budget is spent on the real clock.
-    int log[2];
-    ASSERT_EQ(pipe2(log, O_CLOEXEC), 0);
-    pid_t sidecar = fork();
-    if (sidecar == 0)
-        ServeShutdown(listener, log[1]);
-    close(log[1]);
-    int64_t begun = Clock_Microseconds();
-    sdk->Stopping(begun);
-    int64_t ended = Clock_Microseconds();
-    kill(sidecar, SIGKILL);
-    waitpid(sidecar, nullptr, 0);
-    std::vector<Arrival> arrivals;
-    for (Arrival arrival; read(log[0], &arrival, sizeof(arrival)) == sizeof(arrival);)
-        arrivals.push_back(arrival);
-    close(log[0]);
-    ASSERT_EQ(arrivals.size(), 4u) << "shutdown calls";
-    for (size_t i = 0; i < arrivals.size(); ++i) {
-        EXPECT_STREQ(arrivals[i].path, "/shutdown");
-        // Refused, it waits 50 ms, then twice as long each time.
-        if (i > 0) {
-            EXPECT_GE(arrivals[i].at - arrivals[i - 1].at, (25 << i) * kMs) << "before call " << i;
-        }
-    }
-    EXPECT_LT(ended - begun, kAgonesShutdownBudget);
+    EXPECT_EQ(StopBesideTheSidecar(*sdk, listener, 3).size(), 4u) << "/shutdown calls";
     sdk->FrameDone(9000 * kMs);
     EXPECT_LT(AcceptWithin(listener, 0), 0) << "a call after the stop";
     sdk->Close();
     close(listener);
 }
 
-// The supervisor lives once per process, as in the launcher: the life is
+// Pauses of 50, 100, 200 and 400 ms leave no room in the budget for a sixth.
+void StopBesideASidecarThatAlwaysRefuses()
+{
+    int listener = -1;
+    ISupervisor* sdk = OpenBeside(listener);
+    ASSERT_NE(sdk, nullptr);
+    sdk->Started(0);
+    size_t calls = StopBesideTheSidecar(*sdk, listener, INT32_MAX).size();
+    EXPECT_TRUE(calls >= 2 && calls <= 5) << calls << " /shutdown calls";
+    sdk->Close();
+    close(listener);
+}
+
+// The supervisor lives once per process, as in the launcher: each life is
 // lived in a child, which prints its failures as they happen.
-TEST(AgonesProtocolTest, ReadyRetriedUntilTakenHealthEverySecondOfFramesShutdownRetriedAtTheStop)
+void InAChild(void (*life)())
 {
     std::fflush(stdout);
-    pid_t life = fork();
-    if (life == 0) {
-        LiveWithTheSidecar();
+    pid_t child = fork();
+    if (child == 0) {
+        life();
         std::fflush(stdout);
         std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
     }
     int status = -1;
-    waitpid(life, &status, 0);
+    waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the life failed, as printed above";
+}
+
+TEST(AgonesProtocolTest, ReadyRetriedUntilTakenHealthEverySecondOfFramesShutdownRetriedAtTheStop)
+{
+    InAChild(LiveWithTheSidecar);
+}
+
+TEST(AgonesProtocolTest, AShutdownAlwaysRefusedIsGivenUpWithinItsBudget)
+{
+    InAChild(StopBesideASidecarThatAlwaysRefuses);
 }
 
 }  // namespace
