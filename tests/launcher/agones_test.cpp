@@ -137,7 +137,7 @@ TEST(AgonesSidecarTest, AValueThatIsNoPortIsReportedAndNothingConnects)
     close(listener);
 }
 
-struct Hostile { std::string path, answer; size_t minReady, maxShutdown; };
+struct Hostile { std::string path, answer; size_t minReady; };
 
 // In a child process, in front of the real SDK server on realPort: logs each
 // request and relays it, but for the path that gets answer ("hold": none).
@@ -162,14 +162,14 @@ struct Hostile { std::string path, answer; size_t minReady, maxShutdown; };
 }
 
 // /health keeps its schedule at the real SDK server whatever /ready meets; a
-// loose status line is no success; a refused /shutdown is not hammered.
+// loose status line is no success. A refused /shutdown, asked again a few
+// times within its budget, is tested in process (supervisor_protocol_test.cpp).
 TEST(AgonesSidecarTest, HostileAnswersNeitherStarveHealthNorPassForSuccess)
 {
     if (SdkSidecar::Binary().empty())
         TARN_SKIP("the real Agones SDK server", "no ../shared/agones/sdk-server");
-    for (const Hostile& row : {Hostile{"/ready", "hold", 1, 1}, Hostile{"/ready", "HTTP/1.1 2000 OK\r\n\r\n", 2, 1},
-                               Hostile{"/ready", "HTTP/1.X 200 OK\r\n\r\n", 2, 1},
-                               Hostile{"/shutdown", "HTTP/1.1 500 Internal Server Error\r\n\r\n", 1, 5}}) {
+    for (const Hostile& row : {Hostile{"/ready", "hold", 1}, Hostile{"/ready", "HTTP/1.1 2000 OK\r\n\r\n", 2},
+                               Hostile{"/ready", "HTTP/1.X 200 OK\r\n\r\n", 2}}) {
         int port = FreeLoopbackPorts(1), listener = LoopbackListener(port);  // before the real one picks its own
         SdkSidecar sidecar;
         ServerDir dir;
@@ -184,8 +184,7 @@ TEST(AgonesSidecarTest, HostileAnswersNeitherStarveHealthNorPassForSuccess)
         EXPECT_GE(Count(dir.Read("requests"), "POST /ready\n"), row.minReady) << row.answer;
         server.Type("quit\n");
         EXPECT_EQ(server.Finish().exitStatus, 0);
-        size_t shutdowns = Count(dir.Read("requests"), "POST /shutdown\n");
-        EXPECT_TRUE(shutdowns >= 1 && shutdowns <= row.maxShutdown) << shutdowns;
+        EXPECT_EQ(Count(dir.Read("requests"), "POST /shutdown\n"), 1u) << row.answer;
         kill(hostile, SIGKILL);
         waitpid(hostile, nullptr, 0);
         close(listener);
