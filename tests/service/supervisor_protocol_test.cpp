@@ -215,6 +215,17 @@ std::string RequestPath(int fd)
     return request.rfind("POST /", 0) == 0 && end != std::string::npos ? request.substr(5, end - 5) : request;
 }
 
+// True when the supervisor has closed fd: what it sent is drained, then end
+// of file.
+bool ClosedByPeer(int fd)
+{
+    char buffer[512];
+    ssize_t got;
+    while ((got = recv(fd, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0) {
+    }
+    return got == 0;
+}
+
 const char kOk[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
 const char kRefused[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n";
 
@@ -326,8 +337,23 @@ void LiveWithTheSidecar()
         send(fd, step.answer, std::strlen(step.answer), MSG_NOSIGNAL);
         close(fd);
     }
-    EXPECT_EQ(StopBesideTheSidecar(*sdk, listener, 3).size(), 4u) << "/shutdown calls";
+    // An exchange left without an answer is given up a second after it
+    // began, and the call due then begins in its place.
     sdk->FrameDone(9000 * kMs);
+    int held = AcceptWithin(listener, 5000);
+    sdk->FrameDone(9001 * kMs);
+    ASSERT_EQ(RequestPath(held), "/health");
+    sdk->FrameDone(10000 * kMs - 1);
+    EXPECT_FALSE(ClosedByPeer(held));
+    EXPECT_LT(AcceptWithin(listener, 0), 0) << "a call begun beside the one in flight";
+    sdk->FrameDone(10000 * kMs);
+    EXPECT_TRUE(ClosedByPeer(held));
+    int next = AcceptWithin(listener, 5000);
+    EXPECT_GE(next, 0) << "no call in place of the abandoned one";
+    close(next);
+    close(held);
+    EXPECT_EQ(StopBesideTheSidecar(*sdk, listener, 3).size(), 4u) << "/shutdown calls";
+    sdk->FrameDone(12000 * kMs);
     EXPECT_LT(AcceptWithin(listener, 0), 0) << "a call after the stop";
     sdk->Close();
     close(listener);
