@@ -94,8 +94,9 @@ TEST_P(AgonesLifeTest, ReadyOnceHealthWhileFramesRunShutdownAtTheEnd)
 
 INSTANTIATE_TEST_SUITE_P(SidecarDelaySeconds, AgonesLifeTest, ::testing::Values(0, 2));
 
-// Each request is given up after a second and tried again on a new
-// connection, with the frames running on meanwhile.
+// A request is given up and tried again on a new connection, with the frames
+// running on meanwhile; its second to the microsecond, and the call that takes
+// its place, are tested in process (supervisor_protocol_test.cpp).
 TEST(AgonesSidecarTest, AListenerThatNeverAnswersNeitherHoldsTheFramesNorLeaksDescriptors)
 {
     int port = FreeLoopbackPorts(1), listener = LoopbackListener(port);
@@ -103,13 +104,14 @@ TEST(AgonesSidecarTest, AListenerThatNeverAnswersNeitherHoldsTheFramesNorLeaksDe
     RunningServer server(dir, {}, Sdk(std::to_string(port)));
     std::vector<int> accepted;
     std::vector<size_t> frames;
-    for (int i = 0; i < 4; ++i) {
+    const int kConnections = 2;  // one given up, one in its place
+    for (int i = 0; i < kConnections; ++i) {
         accepted.push_back(AcceptWithin(listener, 10000));
         ASSERT_GE(accepted.back(), 0) << "no connection " << i;
         frames.push_back(Matching(dir.Log(), "frame").size());
         EXPECT_EQ(Sockets(server.Pid()), 1u) << "sockets open at connection " << i;
     }
-    for (int i = 1; i < 4; ++i) {
+    for (int i = 1; i < kConnections; ++i) {
         EXPECT_TRUE(ClosedByPeer(accepted[i - 1])) << i;
         EXPECT_GT(frames[i] - frames[i - 1], 20u) << "frames between connections " << i;
     }
