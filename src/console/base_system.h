@@ -1,6 +1,7 @@
-// The tab-completion provider a console may be given. Kept for
-// compatibility: the launcher starts its console without one, so Tab does
-// nothing there, but a provider's slot order stays as providers know it.
+// The tab-completion provider a console may be given.
+// Kept for compatibility: the launcher starts its console without one, so
+// Tab does nothing there, but a provider's slot order stays as providers
+// know it.
 #ifndef TARN_CONSOLE_BASE_SYSTEM_H
 #define TARN_CONSOLE_BASE_SYSTEM_H
 
