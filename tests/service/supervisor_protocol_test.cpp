@@ -8,6 +8,7 @@
 #include "clock.h"
 #include "supervisor.h"
 #include "telemetry.h"
+#include "temp_workdir.h"
 
 #include <gtest/gtest.h>
 
@@ -62,16 +63,15 @@ void RunFrames(const char* frames)
 
 // The service manager's end, at a path in a temporary directory and at an
 // abstract name.
-class SystemdProtocolTest : public ::testing::Test {
+class SystemdProtocolTest : public TempWorkdir {
 protected:
     // The cycle counter's rate, which sorts the frame intervals, is
     // measured from here to the first engine start.
     void SetUp() override
     {
+        TempWorkdir::SetUp();
         Telemetry_Open();
-        std::string pattern = ::testing::TempDir() + "tarn-notify-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        dir_ = std::filesystem::current_path().string();
         path_ = Bind(dir_ + "/notify");
         abstract_ = Bind("@tarn-notify-" + std::to_string(getpid()));
     }
@@ -79,8 +79,7 @@ protected:
     {
         close(path_);
         close(abstract_);
-        unlink((dir_ + "/notify").c_str());
-        rmdir(dir_.c_str());
+        TempWorkdir::TearDown();
     }
     int Bind(const std::string& name)
     {
