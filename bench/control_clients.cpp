@@ -1,11 +1,11 @@
 #include "control_clients.h"
 
-#include "clock.h"
+#include "common/clock.h"
 #include "control_client.h"
-#include "control_socket.h"
-#include "listener.h"
+#include "service/listeners/control_socket.h"
+#include "service/listener.h"
 #include "monotonic.h"
-#include "service.h"
+#include "service/service.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -289,7 +289,7 @@ ControlHookCost MeasureControlHook()
         return cost;
     std::string path = std::string(pattern) + "/control";
     Connections fds;
-    if (Control_Open(path.c_str()) && ConnectAll(path, fds, 1000)) {
+    if (Service_AddListener(Control_Open(path.c_str())) && ConnectAll(path, fds, 1000)) {
         cost.attached = NinthRefused(path, FrameCalls, 5000);
         cost.hotOn = NanosecondsPerCall(FrameCalls);
         PacedFigures on = Paced(true);

@@ -1,7 +1,7 @@
 #ifndef TARN_BENCH_CONTROL_CLIENTS_H
 #define TARN_BENCH_CONTROL_CLIENTS_H
 
-#include "control_socket.h"
+#include "service/listeners/control_socket.h"
 #include "launcher_run.h"
 
 #include <string>

@@ -2,7 +2,8 @@
 
 #include "monotonic.h"
 #include "stats.h"
-#include "service.h"
+#include "service/service.h"
+#include "service/supervisors/systemd_notify.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -68,7 +69,7 @@ SupervisorsOn::HookCost SupervisorsOn::MeasureHook() const
     LaunchSetup named = With({});
     for (const auto& [name, value] : named.environment)
         setenv(name.c_str(), value.c_str(), 1);
-    Service_Open();
+    Service_AddSupervisor(Systemd_OpenSupervisor());
     for (const auto& [name, value] : named.environment)
         unsetenv(name.c_str());
     Service_Started();

@@ -1,12 +1,12 @@
 #include "telemetry_cost.h"
 
 #include "control_clients.h"
-#include "cycle_clock.h"
+#include "telemetry/cycle_clock.h"
 #include "floor.h"
 #include "http_client.h"
 #include "launcher_run.h"
 #include "supervisors_on.h"
-#include "telemetry.h"
+#include "telemetry/telemetry.h"
 
 #include <algorithm>
 #include <atomic>

@@ -16,7 +16,7 @@
 //   S name [\n value]    SetParm(name, value); no value field: null
 //   I name \n number     SetParm(name, the number as an int, clamped)
 // Records of any other kind are skipped.
-#include "command_line.h"
+#include "cmdline/command_line.h"
 
 #include "fuzz_check.h"
 #include "private_dir.h"

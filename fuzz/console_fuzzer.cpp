@@ -9,7 +9,7 @@
 // frames.
 #include "console_probe.h"
 #include "fuzz_check.h"
-#include "text_console_unix.h"
+#include "console/text_console_unix.h"
 
 #include <fcntl.h>
 #include <unistd.h>

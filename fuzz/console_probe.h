@@ -4,7 +4,7 @@
 #define TARN_FUZZ_CONSOLE_PROBE_H
 
 #include "fuzz_check.h"
-#include "text_console.h"
+#include "console/text_console.h"
 
 #include <cstring>
 #include <string_view>

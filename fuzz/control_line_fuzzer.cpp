@@ -2,7 +2,7 @@
 // is a client's byte stream; every "\n" ends a line whose characters from
 // 32 to 126 count. An empty line gives nothing, a line of up to 254 such
 // characters reaches the engine as they are, a longer one is refused.
-#include "control_line.h"
+#include "service/listeners/control_line.h"
 
 #include "fuzz_check.h"
 

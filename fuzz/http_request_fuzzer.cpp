@@ -9,7 +9,7 @@
 // arrived, and too large exactly when 4 KiB have come without one; the
 // page is served only for a request line that asks GET or HEAD of it.
 #include "fuzz_check.h"
-#include "http_request.h"
+#include "service/listeners/http_request.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // does; a code is given only for "HTTP/1.D NNN" followed by a space or the
 // end of the line; and once the line is complete, bytes after it change
 // nothing, since the client decides as soon as it has the line.
-#include "http_post.h"
+#include "service/supervisors/http_post.h"
 
 #include "fuzz_check.h"
 

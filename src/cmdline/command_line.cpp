@@ -1,6 +1,6 @@
-#include "command_line.h"
+#include "cmdline/command_line.h"
 
-#include "sys_printf.h"
+#include "output/sys_printf.h"
 
 #include <cctype>
 #include <cstdio>

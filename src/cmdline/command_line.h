@@ -3,7 +3,7 @@
 #ifndef TARN_CMDLINE_COMMAND_LINE_H
 #define TARN_CMDLINE_COMMAND_LINE_H
 
-#include "icommandline.h"
+#include "cmdline/icommandline.h"
 
 class CCommandLine : public ICommandLine {
 public:

@@ -9,7 +9,7 @@
 // Nothing here prints, stops the process or takes a lock: use it from one
 // thread at a time. Recording a trace entry never allocates or does I/O.
 
-#include "perf_counter.h"
+#include "common/perf_counter.h"
 
 constexpr int kTraceEntryCount = 64;   // entries in the trace ring
 constexpr int kTraceEntrySize = 256;   // bytes per entry: 255 characters and the terminator

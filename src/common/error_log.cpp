@@ -1,7 +1,7 @@
 // Error: numbered error-log files with the message and the function trace.
 
-#include "diagnostics.h"
-#include "write_all.h"
+#include "common/diagnostics.h"
+#include "common/write_all.h"
 
 #include <cerrno>
 #include <climits>

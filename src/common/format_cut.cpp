@@ -1,4 +1,4 @@
-#include "format_cut.h"
+#include "common/format_cut.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The function trace ring and the timing of functions against a limit.
 
-#include "diagnostics.h"
+#include "common/diagnostics.h"
 
 #include <cfloat>
 #include <cmath>

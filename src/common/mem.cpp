@@ -1,6 +1,6 @@
 // Heap wrappers over malloc, realloc, calloc, strdup and free.
 
-#include "mem.h"
+#include "common/mem.h"
 
 #include <cstdlib>
 #include <cstring>

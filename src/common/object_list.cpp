@@ -1,8 +1,8 @@
 // ObjectList: node allocation, insertion, removal, iteration.
 
-#include "object_list.h"
+#include "common/object_list.h"
 
-#include "mem.h"
+#include "common/mem.h"
 
 ObjectList::ObjectList()
     : head(nullptr), tail(nullptr), cursor(nullptr), elementCount(0)

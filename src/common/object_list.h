@@ -13,7 +13,7 @@
 // Contains places the cursor on the node it finds, and removing the node
 // under the cursor moves the cursor to the following node.
 
-#include "object_container.h"
+#include "common/object_container.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // CPerformanceCounter: seconds since a process-wide reference second.
 
-#include "perf_counter.h"
+#include "common/perf_counter.h"
 
 #include <sys/time.h>
 

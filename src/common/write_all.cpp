@@ -1,4 +1,4 @@
-#include "write_all.h"
+#include "common/write_all.h"
 
 #include <cerrno>
 #include <unistd.h>

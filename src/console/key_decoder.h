@@ -4,7 +4,7 @@
 #ifndef TARN_CONSOLE_KEY_DECODER_H
 #define TARN_CONSOLE_KEY_DECODER_H
 
-#include "text_console.h"
+#include "console/text_console.h"
 
 class KeyDecoder {
 public:

@@ -1,9 +1,9 @@
-#include "text_console.h"
+#include "console/text_console.h"
 
-#include "base_system.h"
-#include "format_cut.h"
-#include "object_list.h"
-#include "sys_printf.h"
+#include "console/base_system.h"
+#include "common/format_cut.h"
+#include "common/object_list.h"
+#include "output/sys_printf.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "text_console_unix.h"
+#include "console/text_console_unix.h"
 
-#include "key_decoder.h"
-#include "output.h"
-#include "sys_printf.h"
+#include "console/key_decoder.h"
+#include "output/output.h"
+#include "output/sys_printf.h"
 
 #include <cstring>
 #include <sys/ioctl.h>

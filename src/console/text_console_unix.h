@@ -2,7 +2,7 @@
 #ifndef TARN_CONSOLE_TEXT_CONSOLE_UNIX_H
 #define TARN_CONSOLE_TEXT_CONSOLE_UNIX_H
 
-#include "text_console.h"
+#include "console/text_console.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,8 +1,8 @@
-#include "module.h"
+#include "interface/module.h"
 
-#include "format_cut.h"
-#include "module_file.h"
-#include "sys_printf.h"
+#include "common/format_cut.h"
+#include "interface/module_file.h"
+#include "output/sys_printf.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,7 +2,7 @@
 #ifndef TARN_INTERFACE_MODULE_H
 #define TARN_INTERFACE_MODULE_H
 
-#include "interface.h"
+#include "interface/interface.h"
 
 // Loads a module with every symbol bound at once and kept private to it.
 // A name not beginning with "/" is taken relative to the current directory,

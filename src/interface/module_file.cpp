@@ -1,4 +1,4 @@
-#include "module_file.h"
+#include "interface/module_file.h"
 
 #include <elf.h>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
-#include "crash_report.h"
+#include "launcher/crash_report.h"
 
-#include "diagnostics.h"
-#include "output.h"
-#include "telemetry.h"
-#include "write_all.h"
+#include "common/diagnostics.h"
+#include "output/output.h"
+#include "telemetry/telemetry.h"
+#include "common/write_all.h"
 
 #include <cerrno>
 #include <cstdint>

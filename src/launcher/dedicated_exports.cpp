@@ -1,6 +1,6 @@
-#include "dedicated_exports.h"
+#include "launcher/dedicated_exports.h"
 
-#include "sys_printf.h"
+#include "output/sys_printf.h"
 
 void CDedicatedExports::Sys_Printf(const char* text)
 {

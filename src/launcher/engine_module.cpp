@@ -1,9 +1,9 @@
-#include "engine_module.h"
+#include "launcher/engine_module.h"
 
-#include "module.h"
-#include "pacing.h"
+#include "interface/module.h"
+#include "launcher/pacing.h"
 
-#include "sys_printf.h"
+#include "output/sys_printf.h"
 
 const char* g_pszengine = "engine_amd.so";
 CSysModule* engineModule = nullptr;

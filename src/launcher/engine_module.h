@@ -4,7 +4,7 @@
 #ifndef TARN_LAUNCHER_ENGINE_MODULE_H
 #define TARN_LAUNCHER_ENGINE_MODULE_H
 
-#include "interface.h"
+#include "interface/interface.h"
 
 #include <tarn/engine_api.h>
 

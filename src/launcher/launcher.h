@@ -2,9 +2,9 @@
 #ifndef TARN_LAUNCHER_LAUNCHER_H
 #define TARN_LAUNCHER_LAUNCHER_H
 
-#include "interface.h"
-#include "run_loop.h"
-#include "text_console_unix.h"
+#include "interface/interface.h"
+#include "launcher/run_loop.h"
+#include "console/text_console_unix.h"
 
 #include <tarn/filesystem_api.h>
 

@@ -1,23 +1,26 @@
 // Process entry of the launcher: startup in its fixed order, then the run
 // loop, then teardown.
-#include "launcher.h"
+#include "launcher/launcher.h"
 
-#include "dedicated_exports.h"
-#include "engine_module.h"
-#include "icommandline.h"
-#include "metrics_switch.h"
-#include "module.h"
-#include "pacing.h"
-#include "control_socket.h"
-#include "crash_report.h"
-#include "output.h"
-#include "service.h"
-#include "signals.h"
-#include "sys_printf.h"
+#include "cmdline/icommandline.h"
+#include "interface/module.h"
+#include "launcher/crash_report.h"
+#include "launcher/dedicated_exports.h"
+#include "launcher/engine_module.h"
+#include "launcher/metrics_switch.h"
+#include "launcher/pacing.h"
+#include "launcher/signals.h"
+#include "output/output.h"
+#include "output/sys_printf.h"
+#include "service/listeners/control_socket.h"
+#include "service/service.h"
+#include "service/supervisors/agones_sdk.h"
+#include "service/supervisors/systemd_notify.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <unistd.h>
 
 namespace {
@@ -134,7 +137,15 @@ bool OpenListeners()
         Sys_Printf("Control socket path too long for a socket address: %.*s\n", static_cast<int>(length), whole);
         return false;
     }
-    return Control_Open(path);
+    return Service_AddListener(Control_Open(path));
+}
+
+// Every supervisor the launcher speaks to; each opens only when the
+// environment names it.
+void OpenSupervisors()
+{
+    for (auto open : {Systemd_OpenSupervisor, Agones_OpenSupervisor})
+        Service_AddSupervisor(open());
 }
 
 void StopFileSystem()
@@ -175,7 +186,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    Service_Open();
+    OpenSupervisors();
     int result = RunServer();
 
     StopFileSystem();

@@ -1,10 +1,11 @@
-#include "metrics_switch.h"
+#include "launcher/metrics_switch.h"
 
-#include "icommandline.h"
-#include "listen_address.h"
-#include "metrics_endpoint.h"
-#include "sys_printf.h"
-#include "telemetry.h"
+#include "cmdline/icommandline.h"
+#include "common/listen_address.h"
+#include "service/listeners/metrics_endpoint.h"
+#include "service/service.h"
+#include "output/sys_printf.h"
+#include "telemetry/telemetry.h"
 
 #include <cstring>
 
@@ -20,7 +21,8 @@ bool OpenTelemetry()
                    value ? value : "");
         return false;
     }
-    if (int failure = Metrics_Listen(address)) {
+    int failure = 0;
+    if (!Service_AddListener(Metrics_Listen(address, failure))) {
         Sys_Printf("Unable to serve metrics on %s (%s)\n", value, std::strerror(failure));
         return false;
     }

@@ -1,4 +1,4 @@
-#include "pacing.h"
+#include "launcher/pacing.h"
 
 #include <csignal>
 #include <sys/prctl.h>

@@ -1,4 +1,4 @@
-#include "run_loop.h"
+#include "launcher/run_loop.h"
 
 #include <tarn/engine_api.h>
 

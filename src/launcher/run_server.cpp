@@ -2,16 +2,16 @@
 // API, the terminal console, the chosen pacing strategy and the service
 // subsystem, each reached through the process-wide globals that modules and
 // the interface contract rely on.
-#include "launcher.h"
+#include "launcher/launcher.h"
 
-#include "crash_report.h"
-#include "engine_module.h"
-#include "icommandline.h"
-#include "pacing.h"
-#include "run_loop.h"
-#include "service.h"
-#include "signals.h"
-#include "telemetry.h"
+#include "launcher/crash_report.h"
+#include "launcher/engine_module.h"
+#include "cmdline/icommandline.h"
+#include "launcher/pacing.h"
+#include "launcher/run_loop.h"
+#include "service/service.h"
+#include "launcher/signals.h"
+#include "telemetry/telemetry.h"
 
 namespace {
 

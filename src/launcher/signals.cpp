@@ -1,7 +1,7 @@
-#include "signals.h"
+#include "launcher/signals.h"
 
-#include "crash_report.h"
-#include "launcher.h"
+#include "launcher/crash_report.h"
+#include "launcher/launcher.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,5 +1,6 @@
 // Something that listens for peers from the frame loop: a control socket,
-// a metrics endpoint. The service polls every listener and every peer it
+// a metrics endpoint, each in listeners/. The launcher adds the ones its
+// command line asks for with Service_AddListener (service.h). The hub polls every listener and every peer it
 // has with one poll() of zero timeout, at most every kListenerPollInterval,
 // and hands each listener back the entries it asked for.
 //
@@ -33,9 +34,5 @@ public:
     // valid until the next call.
     virtual const char* TakeLine() { return nullptr; }
 };
-
-// Drives listener from the next frame on, until Service_Close; false when
-// the table of listeners is full.
-bool Service_AddListener(IListener* listener);
 
 #endif

@@ -1,22 +1,14 @@
-#include "service.h"
+#include "service/service.h"
 
-#include "clock.h"
-#include "listener.h"
-#include "output.h"
-#include "supervisor.h"
-
-#include <iterator>
+#include "common/clock.h"
+#include "service/listener.h"
+#include "output/output.h"
+#include "service/supervisor.h"
 
 namespace {
 
-// Every supervisor the launcher speaks to; each opens only when the
-// environment names it.
-ISupervisor* (*const kSupervisorOpeners[])() = {
-    Systemd_OpenSupervisor,
-    Agones_OpenSupervisor,
-};
-constexpr int kMaxSupervisors = static_cast<int>(std::size(kSupervisorOpeners));
-
+// systemd and Agones, with room to spare.
+constexpr int kMaxSupervisors = 4;
 ISupervisor* s_open[kMaxSupervisors] = {};
 int s_count = 0;
 
@@ -55,11 +47,12 @@ void Tell(void (ISupervisor::*event)(int64_t))
 
 }  // namespace
 
-void Service_Open()
+bool Service_AddSupervisor(ISupervisor* supervisor)
 {
-    for (auto open : kSupervisorOpeners)
-        if (ISupervisor* supervisor = open())
-            s_open[s_count++] = supervisor;
+    if (!supervisor || s_count == kMaxSupervisors)
+        return false;
+    s_open[s_count++] = supervisor;
+    return true;
 }
 
 void Service_Started()
@@ -92,7 +85,7 @@ const char* Service_NextLine()
 
 bool Service_AddListener(IListener* listener)
 {
-    if (s_listenerCount == kMaxListeners)
+    if (!listener || s_listenerCount == kMaxListeners)
         return false;
     s_listeners[s_listenerCount++] = listener;
     return true;

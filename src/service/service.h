@@ -1,16 +1,20 @@
-// The launcher's talk with the outside: its output, and the supervisors
-// with their sockets. The run loop calls only these functions, at its safe
-// points; none of them waits inside a frame, and on a frame where nothing is
-// due, Service_FrameDone costs a clock read at most.
-//
-// Something new that talks to the outside is driven from here: a supervisor
-// gets an entry in the table of service.cpp, a listener registers itself
-// with Service_AddListener (listener.h) when its switch is given.
+// The hub of the launcher's talk with the outside: the output's flushes, the
+// supervisors (supervisor.h) and the listeners (listener.h). The launcher
+// opens each supervisor and listener that its environment or command line
+// names and adds it here, at startup; from then on the run loop reaches
+// them only through these functions, at its safe points. None of them waits
+// inside a frame, and on a frame where nothing is due, Service_FrameDone
+// costs a clock read at most.
 #ifndef TARN_SERVICE_SERVICE_H
 #define TARN_SERVICE_SERVICE_H
 
-// Reads the environment once, at startup, and opens what it names.
-void Service_Open();
+class ISupervisor;
+class IListener;
+
+// Each drives what it is given from the next frame on, until Service_Close;
+// false when the table is full or there is nothing to add.
+bool Service_AddSupervisor(ISupervisor* supervisor);
+bool Service_AddListener(IListener* listener);
 // The first frame of an engine start has run.
 void Service_Started();
 // A frame completed: queued output goes out, and what is due is done.

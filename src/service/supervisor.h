@@ -1,8 +1,10 @@
 // What the launcher tells the programs that supervise it: that the server is
 // ready, that its frames still complete, that it restarts or stops. Each
 // protocol (systemd's notify socket, the Agones SDK sidecar) lives in a file
-// of its own behind ISupervisor; the run loop reaches them only through the
-// Service_ functions (service.h), and none of them waits inside a frame.
+// of its own in supervisors/ behind ISupervisor; the launcher adds the ones
+// its environment names with Service_AddSupervisor, the run loop reaches
+// them only through the Service_ functions (service.h), and none of them
+// waits inside a frame.
 #ifndef TARN_SERVICE_SUPERVISOR_H
 #define TARN_SERVICE_SUPERVISOR_H
 
@@ -24,9 +26,5 @@ public:
     // The process ends: sockets are closed. Called once, after Stopping.
     virtual void Close() = 0;
 };
-
-// Each returns its supervisor when the environment names one, else null.
-ISupervisor* Systemd_OpenSupervisor();  // NOTIFY_SOCKET
-ISupervisor* Agones_OpenSupervisor();   // AGONES_SDK_HTTP_PORT
 
 #endif

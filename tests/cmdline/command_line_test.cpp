@@ -1,5 +1,5 @@
 // The command line: parameter-file expansion, switch lookup and editing.
-#include "command_line.h"
+#include "cmdline/command_line.h"
 
 #include "stdout_capture.h"
 #include "temp_workdir.h"

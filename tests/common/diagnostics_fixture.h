@@ -4,7 +4,7 @@
 // A fresh working directory and a diagnostics library in its start state:
 // empty trace ring, cursor 0, no error log written yet.
 
-#include "diagnostics.h"
+#include "common/diagnostics.h"
 #include "temp_workdir.h"
 
 #include <cstdio>

@@ -4,8 +4,8 @@
 // An ObjectList whose links can be inspected, and a check of its whole
 // structure against the objects it should hold, in order.
 
-#include "mem.h"
-#include "object_list.h"
+#include "common/mem.h"
+#include "common/object_list.h"
 
 #include <gtest/gtest.h>
 

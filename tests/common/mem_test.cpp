@@ -1,7 +1,7 @@
 // The heap wrappers: zero filling, null on exhaustion, copies, and blocks
 // shared with the C library.
 
-#include "mem.h"
+#include "common/mem.h"
 
 #include <gtest/gtest.h>
 

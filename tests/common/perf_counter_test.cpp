@@ -1,7 +1,7 @@
 // The wall-clock timer: the first reading of a process, and readings that
 // follow the clock across counters.
 
-#include "diagnostics.h"
+#include "common/diagnostics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The terminal console's input path with standard input from a pipe: the
 // key decoder, lines handed out one at a time, and the width it reports.
-#include "text_console_unix.h"
+#include "console/text_console_unix.h"
 
 #include "stdout_capture.h"
 

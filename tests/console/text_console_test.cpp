@@ -1,9 +1,9 @@
 // The line editor, driven key by key through a back end that records every
 // byte echoed.
-#include "text_console.h"
+#include "console/text_console.h"
 
-#include "base_system.h"
-#include "object_list.h"
+#include "console/base_system.h"
+#include "common/object_list.h"
 #include "stdout_capture.h"
 
 #include <gtest/gtest.h>

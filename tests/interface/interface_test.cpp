@@ -1,5 +1,5 @@
 // The launcher's interface registry and its factory.
-#include "interface.h"
+#include "interface/interface.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Loading real modules built by this build, from real directories.
-#include "module.h"
+#include "interface/module.h"
 
 #include "stdout_capture.h"
 #include "temp_workdir.h"

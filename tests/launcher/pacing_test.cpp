@@ -1,7 +1,7 @@
 // Frame pacing. The C library's sleeping calls are replaced in this test
 // program by recorders, so each strategy's exact arguments can be checked;
 // in pass-through mode they go on to the real calls and real signals.
-#include "pacing.h"
+#include "launcher/pacing.h"
 
 #include "launcher_spawn.h"
 

@@ -1,7 +1,7 @@
 // The run loop over fakes: the order of a frame's steps, restarts, failed
 // starts and a stop requested at each of its safe points, read from the
 // trace of every call the loop makes.
-#include "run_loop.h"
+#include "launcher/run_loop.h"
 
 #include <tarn/engine_api.h>
 

@@ -4,7 +4,7 @@
 #ifndef TARN_CONSOLE_ATTACHED_CONSOLE_H
 #define TARN_CONSOLE_ATTACHED_CONSOLE_H
 
-#include "text_console.h"
+#include "console/text_console.h"
 
 class AttachedConsole : public CTextConsole {
 public:

@@ -1,8 +1,8 @@
 #include "console_link.h"
 
 #include "attached_console.h"
-#include "key_decoder.h"
-#include "write_all.h"
+#include "console/key_decoder.h"
+#include "common/write_all.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "watchdog.h"
 
-#include "format_cut.h"
+#include "common/format_cut.h"
 
 #include <cerrno>
 #include <csignal>

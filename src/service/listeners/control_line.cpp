@@ -1,4 +1,4 @@
-#include "control_line.h"
+#include "service/listeners/control_line.h"
 
 namespace {
 

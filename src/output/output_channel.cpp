@@ -1,4 +1,4 @@
-#include "output_channel.h"
+#include "output/output_channel.h"
 
 #include <algorithm>
 #include <cerrno>

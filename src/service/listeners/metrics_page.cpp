@@ -1,7 +1,7 @@
-#include "metrics_page.h"
+#include "service/listeners/metrics_page.h"
 
-#include "output.h"
-#include "telemetry.h"
+#include "output/output.h"
+#include "telemetry/telemetry.h"
 
 #include <cstdarg>
 #include <cstdint>

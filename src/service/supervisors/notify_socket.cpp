@@ -1,4 +1,4 @@
-#include "notify_socket.h"
+#include "service/supervisors/notify_socket.h"
 
 #include <cstring>
 #include <sys/stat.h>

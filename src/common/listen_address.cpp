@@ -1,4 +1,4 @@
-#include "listen_address.h"
+#include "common/listen_address.h"
 
 #include <arpa/inet.h>
 #include <cstring>

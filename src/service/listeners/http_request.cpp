@@ -1,4 +1,4 @@
-#include "http_request.h"
+#include "service/listeners/http_request.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "telemetry.h"
+#include "telemetry/telemetry.h"
 
-#include "cycle_clock.h"
+#include "telemetry/cycle_clock.h"
 
 #include <cmath>
 #include <time.h>

@@ -1,4 +1,4 @@
-#include "cycle_clock.h"
+#include "telemetry/cycle_clock.h"
 
 #include <time.h>
 

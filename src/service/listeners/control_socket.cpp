@@ -1,10 +1,10 @@
-#include "control_socket.h"
+#include "service/listeners/control_socket.h"
 
-#include "control_line.h"
-#include "listener.h"
-#include "output.h"
-#include "sys_printf.h"
-#include "telemetry.h"
+#include "service/listeners/control_line.h"
+#include "service/listener.h"
+#include "output/output.h"
+#include "output/sys_printf.h"
+#include "telemetry/telemetry.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -138,7 +138,7 @@ bool ControlSocket::Open(const char* path)
     if (!Listen())
         return false;
     std::atexit(CloseAtExit);
-    return Service_AddListener(this);
+    return true;
 }
 
 bool ControlSocket::Refuse(PathState state)
@@ -365,7 +365,7 @@ void ControlSocket::Close()
 
 }  // namespace
 
-bool Control_Open(const char* path)
+IListener* Control_Open(const char* path)
 {
-    return s_control.Open(path);
+    return s_control.Open(path) ? &s_control : nullptr;
 }

@@ -1,4 +1,4 @@
-#include "output_history.h"
+#include "output/output_history.h"
 
 #include <algorithm>
 #include <cstring>

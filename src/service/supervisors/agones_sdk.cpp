@@ -3,13 +3,13 @@
 // put a server with players back in the pool), /health every second while
 // frames complete, /shutdown when the process ends. Every exchange is driven
 // from the frame loop by a due time; only /shutdown waits, and not for long.
-#include "supervisor.h"
+#include "service/supervisor.h"
 
-#include "agones_sdk.h"
-#include "clock.h"
-#include "http_post.h"
-#include "listen_address.h"
-#include "sys_printf.h"
+#include "service/supervisors/agones_sdk.h"
+#include "common/clock.h"
+#include "service/supervisors/http_post.h"
+#include "common/listen_address.h"
+#include "output/sys_printf.h"
 
 #include <cstdlib>
 #include <poll.h>

@@ -4,10 +4,11 @@
 // Agones sidecar a listener on an ephemeral loopback port; the kernel queues
 // what the supervisor sends before its call returns, so a message that is
 // not there at once was not sent.
-#include "agones_sdk.h"
-#include "clock.h"
-#include "supervisor.h"
-#include "telemetry.h"
+#include "service/supervisors/agones_sdk.h"
+#include "common/clock.h"
+#include "service/supervisor.h"
+#include "service/supervisors/systemd_notify.h"
+#include "telemetry/telemetry.h"
 #include "temp_workdir.h"
 
 #include <gtest/gtest.h>

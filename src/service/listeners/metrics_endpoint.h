@@ -10,10 +10,12 @@
 #ifndef TARN_SERVICE_METRICS_ENDPOINT_H
 #define TARN_SERVICE_METRICS_ENDPOINT_H
 
-#include "listen_address.h"
+#include "common/listen_address.h"
 
-// Binds address, listens, and joins the service's listeners; 0, or the
-// errno of what failed.
-int Metrics_Listen(const ListenAddress& address);
+class IListener;
+
+// Binds address and listens: the listener for the service to drive from the
+// frame loop, or null with failure the errno of what failed.
+IListener* Metrics_Listen(const ListenAddress& address, int& failure);
 
 #endif

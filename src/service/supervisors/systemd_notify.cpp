@@ -2,10 +2,12 @@
 // line with the frame rate and the share of steady frames, and the
 // watchdog's pings, one datagram per event on the socket that NOTIFY_SOCKET
 // names.
-#include "notify_socket.h"
-#include "supervisor.h"
-#include "sys_printf.h"
-#include "telemetry.h"
+#include "service/supervisors/systemd_notify.h"
+
+#include "service/supervisors/notify_socket.h"
+#include "service/supervisor.h"
+#include "output/sys_printf.h"
+#include "telemetry/telemetry.h"
 
 #include <cerrno>
 #include <cstdarg>

@@ -1,7 +1,7 @@
-#include "output.h"
+#include "output/output.h"
 
-#include "clock.h"
-#include "output_channel.h"
+#include "common/clock.h"
+#include "output/output_channel.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // test fills and drains itself: order across many wraps of a small ring,
 // whole lines dropped and announced where they were lost, a line in
 // progress taken back whole, and a reader that has gone.
-#include "output_channel.h"
+#include "output/output_channel.h"
 
 #include <gtest/gtest.h>
 

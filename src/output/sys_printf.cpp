@@ -1,6 +1,6 @@
-#include "sys_printf.h"
+#include "output/sys_printf.h"
 
-#include "output.h"
+#include "output/output.h"
 
 #include <cstdarg>
 #include <cstdio>

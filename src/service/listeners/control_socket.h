@@ -11,11 +11,13 @@
 // At most this many clients at once.
 constexpr int kMaxControlClients = 8;
 
-// Creates the socket at path (mode 0600) and has the service drive it from
-// the frame loop. Never removes or follows anything at path but a socket
-// nobody listens on; false after one line that says why, with nothing
+class IListener;
+
+// Creates the socket at path (mode 0600): the listener for the service to
+// drive from the frame loop. Never removes or follows anything at path but a
+// socket nobody listens on; null after one line that says why, with nothing
 // created. The socket file goes when the process ends through exit or
 // Service_Close.
-bool Control_Open(const char* path);
+IListener* Control_Open(const char* path);
 
 #endif

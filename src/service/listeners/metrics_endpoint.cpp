@@ -1,8 +1,8 @@
-#include "metrics_endpoint.h"
+#include "service/listeners/metrics_endpoint.h"
 
-#include "http_request.h"
-#include "listener.h"
-#include "metrics_page.h"
+#include "service/listeners/http_request.h"
+#include "service/listener.h"
+#include "service/listeners/metrics_page.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -250,13 +250,8 @@ MetricsEndpoint s_endpoint;
 
 }  // namespace
 
-int Metrics_Listen(const ListenAddress& address)
+IListener* Metrics_Listen(const ListenAddress& address, int& failure)
 {
-    if (int failure = s_endpoint.Open(address))
-        return failure;
-    if (!Service_AddListener(&s_endpoint)) {
-        s_endpoint.Close();
-        return EBUSY;
-    }
-    return 0;
+    failure = s_endpoint.Open(address);
+    return failure == 0 ? &s_endpoint : nullptr;
 }

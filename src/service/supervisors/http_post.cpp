@@ -1,4 +1,4 @@
-#include "http_post.h"
+#include "service/supervisors/http_post.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -19,7 +19,7 @@
 #ifndef TARN_SERVICE_OUTPUT_H
 #define TARN_SERVICE_OUTPUT_H
 
-#include "output_history.h"
+#include "output/output_history.h"
 
 #include <cstddef>
 #include <cstdint>
