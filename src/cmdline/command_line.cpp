@@ -258,7 +258,8 @@ void CCommandLine::SetParm(const char* name, int value)
     SetParm(name, number);
 }
 
-// Kept for compatibility: the Hungarian-style name, as modules and tools
-// built against the launcher know it.
+// Named by the design: the Hungarian-style name that the launcher's design
+// gives it. Nothing outside the process reaches it: the executable exports
+// no symbol.
 static CCommandLine g_CmdLine;
 ICommandLine* cmdline = &g_CmdLine;

@@ -4,8 +4,8 @@
 // Heap wrappers: the C library's heap behind one set of names. They keep no
 // state and report nothing; a null result is the only sign of exhaustion.
 // Blocks are ordinary heap blocks, so they mix freely with malloc and free.
-// Kept for compatibility: the whole set, though only the object list calls
-// two of them, as modules built against the launcher link by these names.
+// Named by the design: the whole set, with C linkage, though only the
+// object list calls two of them; the executable exports none of them.
 
 #include <cstddef>
 

@@ -12,8 +12,8 @@ class IBaseSystem;
 class CTextConsole {
 public:
     static constexpr int kLineSize = 256;
-    // Kept for compatibility: a longer typed line is cut, as engines and
-    // operators' scripts have always seen it.
+    // Kept for compatibility: a longer typed line is cut, which engines
+    // and operators' scripts expect.
     static constexpr int kMaxLineLength = 254;  // characters a typed line may hold
     static constexpr int kHistorySize = 30;
 

@@ -22,8 +22,9 @@ public:
     InterfaceReg* next;
 
     // Constant-initialised to null, so records may be built in any order
-    // during static initialisation. Kept for compatibility: the
-    // Hungarian-style name, as modules built against the launcher know it.
+    // during static initialisation. Named by the design: the
+    // Hungarian-style name that the launcher's design gives it; nothing
+    // outside the process reaches it.
     static InterfaceReg* s_pInterfaceRegs;
 };
 

@@ -8,8 +8,9 @@
 
 #include <tarn/engine_api.h>
 
-// Kept for compatibility: the Hungarian-style name, as modules and tools
-// built against the launcher know it.
+// Named by the design: the Hungarian-style name that the launcher's design
+// gives it. Nothing outside the process reaches it: the executable exports
+// no symbol.
 extern const char* g_pszengine;
 extern CSysModule* engineModule;
 extern IServerEngineAPI* engineAPI;

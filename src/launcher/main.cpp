@@ -41,8 +41,9 @@ EXPOSE_SINGLE_INTERFACE(CDedicatedExports, IDedicatedExports, VENGINE_DEDICATEDE
 char linuxCmdline[kMaxCmdline];
 CSysModule* filesystemModule = nullptr;
 InterfaceFactory filesystemFactory = nullptr;
-// Kept for compatibility: the Hungarian-style name, as modules and tools
-// built against the launcher know it.
+// Named by the design: the Hungarian-style name that the launcher's design
+// gives it. Nothing outside the process reaches it: the executable exports
+// no symbol.
 IFileSystemModule* pFileSystem = nullptr;
 
 namespace {
@@ -181,7 +182,7 @@ int main(int argc, char** argv)
     if (!console.Init(nullptr)) {
         // Kept for compatibility: the message's spelling, which operators'
         // scripts match byte for byte, and status 0, which their
-        // supervisors have always seen here.
+        // supervisors expect here.
         Sys_Printf("Failed to initilise console.\n");
         return 0;
     }

@@ -8,14 +8,22 @@
 // loop's next flushes; past the bound whole lines are dropped, counted, and
 // announced with "Output was blocked: N lines dropped." where they were
 // lost. When the reader keeps up, every write goes out within the call that
-// made it, as before.
+// made it.
 //
 // The descriptions that others share (the shell's terminal, a parent's
 // pipe) never get O_NONBLOCK: a terminal or a pipe is opened again through
 // /proc/self/fd, which gives the launcher a description of its own, and a
 // socket is sent to with MSG_DONTWAIT, a flag of the call. Descriptor 1
 // itself stays what the engine was given. A regular file or "/dev/null" is
-// written as it always was.
+// written in full: it never stalls for long.
+//
+// One exception waits: a terminal that cannot be opened again (another
+// user's, after su; no /proc) is written blocking, because O_NONBLOCK on the
+// shared description would change it for the shell and every process that
+// holds it, and a terminal offers no poll-then-write that cannot wait. A
+// reader that stalls it (Ctrl-S) then holds the frame, and the crash
+// handler's last words (Output_WriteLast) go through the same descriptor. A
+// FIFO in that case is polled before each write of at most PIPE_BUF bytes.
 #ifndef TARN_SERVICE_OUTPUT_H
 #define TARN_SERVICE_OUTPUT_H
 
@@ -41,7 +49,8 @@ void Output_Open();
 // output's queue when both are the same terminal, so they keep their order.
 void Output_OpenEcho(int descriptor);
 
-// Writes, queues or drops; never waits on a reader.
+// Writes, queues or drops; never waits on a reader, but for the blocking
+// fallback above.
 void Output_Write(OutputStream stream, const char* text, size_t length);
 // The frame loop's safe point: what waits goes out as far as the readers
 // take it. With nothing waiting it costs no system call.

@@ -6,7 +6,8 @@
 // order, and goes out at the frame loop's next flushes. When the ring is
 // full, whole lines are dropped and counted, and the place where they were
 // lost gets the line "Output was blocked: N lines dropped." when output
-// flows again. A regular file is written as it always was, in full.
+// flows again. A regular file is written in full; output.h names the one
+// case that is written blocking.
 #ifndef TARN_SERVICE_OUTPUT_CHANNEL_H
 #define TARN_SERVICE_OUTPUT_CHANNEL_H
 
