@@ -1,6 +1,6 @@
 // The run loop: engine starts, frames, restarts and the stop, over the four
 // parts it drives. The launcher hands it the real ones (run_server.cpp, over
-// the process-wide globals that modules rely on); tests hand it fakes.
+// the launcher's process-wide globals); tests hand it fakes.
 #ifndef TARN_LAUNCHER_RUN_LOOP_H
 #define TARN_LAUNCHER_RUN_LOOP_H
 
