@@ -73,11 +73,11 @@ PathState Examine(const sockaddr_un& address)
     return reason == ECONNREFUSED ? PathState::kStale : PathState::kUnreadable;
 }
 
-// Sends what the peer's buffer takes now; what it does not take is lost.
+// Sends what the peer's buffer takes now; what it does not take is lost,
+// as the peer is closed either way.
 void SendNow(int fd, const char* text)
 {
-    if (send(fd, text, std::strlen(text), kSendFlags) < 0)
-        return;  // the peer is refused and closed either way
+    send(fd, text, std::strlen(text), kSendFlags);
 }
 
 class ControlSocket final : public IListener {
