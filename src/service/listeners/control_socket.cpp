@@ -87,6 +87,7 @@ public:
     void Serve(const pollfd* polled, int count, int64_t now) override;
     void Close() override;
     const char* TakeLine() override;
+    const ControlCounts& Counts() const { return counts_; }
 
 private:
     bool Refuse(PathState state);
@@ -105,7 +106,7 @@ private:
     ino_t inode_ = 0;
     Client clients_[kMaxControlClients];
     int watched_[kMaxListenerDescriptors] = {};  // the client of each polled entry
-    int attached_ = 0;
+    ControlCounts counts_;
     QueuedLine lines_[kQueuedLines] = {};
     int lineHead_ = 0;
     int lineCount_ = 0;
@@ -230,7 +231,7 @@ void ControlSocket::AcceptAll()
                       known ? static_cast<unsigned>(peer.uid) : static_cast<unsigned>(-1));
         SendNow(fd, refusal);
         close(fd);
-        Telemetry_ControlRefused();
+        ++counts_.refused;
     }
 }
 
@@ -244,13 +245,13 @@ void ControlSocket::Admit(int fd, unsigned uid)
         client.fd = fd;
         client.uid = uid;
         client.cursor = Output_History().ReplayStart(kReplayBytes);
-        Telemetry_ControlAttached(++attached_);
+        ++counts_.attached;
         SendTo(client);
         return;
     }
     SendNow(fd, kTooMany);
     close(fd);
-    Telemetry_ControlRefused();
+    ++counts_.refused;
 }
 
 // Reads a client's bytes only when the last ones are all taken apart:
@@ -322,9 +323,9 @@ void ControlSocket::Disconnect(Client& client, bool byLauncher)
 {
     close(client.fd);
     client.fd = -1;
-    Telemetry_ControlAttached(--attached_);
+    --counts_.attached;
     if (byLauncher)
-        Telemetry_ControlDisconnected();
+        ++counts_.disconnected;
 }
 
 // The log says who typed what, before the engine answers it.
@@ -368,4 +369,9 @@ void ControlSocket::Close()
 IListener* Control_Open(const char* path)
 {
     return s_control.Open(path) ? &s_control : nullptr;
+}
+
+const ControlCounts& Control_Counts()
+{
+    return s_control.Counts();
 }

@@ -8,8 +8,16 @@
 #ifndef TARN_SERVICE_CONTROL_SOCKET_H
 #define TARN_SERVICE_CONTROL_SOCKET_H
 
+#include <cstdint>
+
 // At most this many clients at once.
 constexpr int kMaxControlClients = 8;
+
+struct ControlCounts {
+    int64_t attached = 0;      // clients attached now
+    int64_t refused = 0;       // clients refused since the start
+    int64_t disconnected = 0;  // clients the launcher disconnected since the start
+};
 
 class IListener;
 
@@ -19,5 +27,7 @@ class IListener;
 // created. The socket file goes when the process ends through exit or
 // Service_Close.
 IListener* Control_Open(const char* path);
+// The clients since the start, for the metrics page.
+const ControlCounts& Control_Counts();
 
 #endif
