@@ -3,8 +3,9 @@
 // container). A client of the launcher's own user, or root, gets the recent
 // output, then every line as standard output gets it, and each line it
 // sends reaches the engine as if typed on the terminal. Anyone else, a
-// ninth client, a line too long, a client that stops reading or floods are
-// refused or disconnected with one exact line; nothing waits on a client.
+// ninth client, a line too long and a client that has sent nothing and
+// read nothing for 60 s are refused with one exact line; a client that
+// falls far behind or floods is disconnected; nothing waits on a client.
 #ifndef TARN_SERVICE_CONTROL_SOCKET_H
 #define TARN_SERVICE_CONTROL_SOCKET_H
 
