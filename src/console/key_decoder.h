@@ -11,8 +11,6 @@ public:
     // Hands one byte to editor. True when it was an Enter that finished a
     // non-empty line, which then stands in the editor's line buffer.
     bool Feed(CTextConsole& editor, unsigned char byte);
-    // A new burst of input: an escape sequence does not carry over.
-    void Reset() { state_ = EscapeState::kNormal; }
 
 private:
     enum class EscapeState { kNormal, kAfterEscape, kInSequence };

@@ -30,6 +30,14 @@ int BoundedLength(const char* text, int limit)
 
 bool CTextConsole::Init(IBaseSystem* system)
 {
+    Prepare(system);
+    Sys_Printf("\n");
+    Sys_Printf("Console initialized.\n");
+    return true;
+}
+
+void CTextConsole::Prepare(IBaseSystem* system)
+{
     completionProvider = system;
     std::memset(lineBuffer, 0, sizeof(lineBuffer));
     lineLength = 0;
@@ -40,10 +48,7 @@ bool CTextConsole::Init(IBaseSystem* system)
     historyCount = 0;
     historyWriteIndex = 0;
     historyBrowseIndex = 0;
-    Sys_Printf("\n");
-    Sys_Printf("Console initialized.\n");
     visible = true;
-    return true;
 }
 
 // Erases the typed line, prints the message, and draws the line again after

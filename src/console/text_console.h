@@ -19,8 +19,8 @@ public:
 
     virtual ~CTextConsole() {}
 
-    // Takes the completion provider (may be null), empties the line and the
-    // history and announces the console. Always true.
+    // Readies the editor as Prepare does and announces the console. Always
+    // true.
     virtual bool Init(IBaseSystem* system);
     virtual void ShutDown() {}
     // Prints a message over the line being typed, then draws the line again.
@@ -54,6 +54,10 @@ public:
     void ReceiveRightArrow();
 
 protected:
+    // Takes the completion provider (may be null), empties the line and the
+    // history, and shows the console.
+    void Prepare(IBaseSystem* system);
+
     char lineBuffer[kLineSize];
     int32_t lineLength;      // characters in the line, at most kMaxLineLength when typed
     int32_t cursorPosition;  // insertion point, 0 to lineLength

@@ -8,7 +8,6 @@
 namespace {
 
 int64_t s_linesTyped[2] = {};
-ControlCounts s_control;
 
 int Index(LineSource source)
 {
@@ -92,26 +91,6 @@ void Telemetry_LineTyped(LineSource source)
 int64_t Telemetry_LinesTyped(LineSource source)
 {
     return s_linesTyped[Index(source)];
-}
-
-void Telemetry_ControlAttached(int64_t attachedNow)
-{
-    s_control.attached = attachedNow;
-}
-
-void Telemetry_ControlRefused()
-{
-    ++s_control.refused;
-}
-
-void Telemetry_ControlDisconnected()
-{
-    ++s_control.disconnected;
-}
-
-const ControlCounts& Telemetry_Control()
-{
-    return s_control;
 }
 
 void Telemetry_Open()

@@ -73,6 +73,7 @@ TEST(ConsoleToolTest, AnOperatorTypesRecallsSeesOutputAboveTheLineAndDetachesWit
     PtyJob job(dir, {path}, terminal);
     ASSERT_TRUE(job.WaitRaw());
     std::string shown;
+    ASSERT_TRUE(Shows(job, shown, "Console initialized.\r\n"));
     job.Type("hello\n");
     ASSERT_TRUE(dir.WaitForLog("submit before_frame="));
     job.Type("abc");
@@ -81,6 +82,8 @@ TEST(ConsoleToolTest, AnOperatorTypesRecallsSeesOutputAboveTheLineAndDetachesWit
     other.Send("ping\n");
     // The line being typed is erased, the output shown, the line drawn again.
     EXPECT_TRUE(Shows(job, shown, "\b \b\b \b\b \buid " + std::to_string(geteuid()) + "> ping\r\nping\r\nabc"));
+    std::string attached = "Attached to " + path + ". Ctrl-D or Ctrl-C detaches and leaves the server running.\r\n";
+    EXPECT_TRUE(shown.rfind(attached + "\r\nConsole initialized.\r\n", 0) == 0 && Count(shown, "initialized") == 1) << shown;
     job.Type("\x7f\x7f\x7f\x1b[A\n");
     EXPECT_TRUE(dir.WaitForLog("submit before_frame=", 3));
     std::vector<std::string> submits = Matching(dir.Log(), "submit ");

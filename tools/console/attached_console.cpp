@@ -65,6 +65,12 @@ void WriteText(const char* text, int length)
 
 }  // namespace
 
+bool AttachedConsole::Init(IBaseSystem* system)
+{
+    Prepare(system);
+    return true;
+}
+
 void AttachedConsole::PrintRaw(const char* text, int length)
 {
     WriteText(text, length);

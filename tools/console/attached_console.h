@@ -8,6 +8,9 @@
 
 class AttachedConsole : public CTextConsole {
 public:
+    // The editor without the announcement: that belongs to the server's
+    // console, whose replay shows it.
+    bool Init(IBaseSystem* system) override;
     void PrintRaw(const char* text, int length) override;
     void Echo(const char* text, int length) override;
     // Keys come through Type: the tool polls the terminal and the server

@@ -22,6 +22,8 @@ constexpr int kTakenWithinMilliseconds = 5000;
 constexpr int kLongestAnswerMilliseconds = 5000;
 constexpr unsigned char kCtrlD = 4;
 constexpr int kKeyBurst = 256;
+// The first line: "Attached to ", a socket address's path and how to detach.
+constexpr int kAttachedSize = 256;
 const char* const kRefused = "Refused: ";
 
 long long Milliseconds()
@@ -195,6 +197,10 @@ bool ConsoleLink::Attach()
     Terminal_EnterRawMode();
     AttachedConsole editor;
     editor.Init(nullptr);
+    char attached[kAttachedSize];
+    std::snprintf(attached, sizeof(attached),
+                  "Attached to %s. Ctrl-D or Ctrl-C detaches and leaves the server running.\n", path_);
+    editor.Print(attached);
     bool refused = false;
     while (!Terminal_DetachRequested()) {
         pollfd ready[2] = {{0, POLLIN, 0}, {fd_, POLLIN, 0}};

@@ -33,11 +33,3 @@ LineEvent ControlLine::Finish()
     sinceNewline_ = 0;
     return event;
 }
-
-void ControlLine::Reset()
-{
-    length_ = 0;
-    tooLong_ = false;
-    sinceNewline_ = 0;
-    text_[0] = '\0';
-}

@@ -24,8 +24,6 @@ public:
     LineEvent Feed(unsigned char byte);
     // The finished line, NUL-terminated, until the next Feed.
     const char* Text() const { return text_; }
-    // Forgets a line in progress.
-    void Reset();
 
 private:
     LineEvent Finish();

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -21,6 +23,9 @@ namespace {
 constexpr size_t kReplayBytes = 64 * 1024;
 // A client this far behind the output has stopped reading.
 constexpr uint64_t kMaxClientPending = 256 * 1024;
+// A client that has sent nothing and read nothing this long, in µs, holds a
+// place that an operator may need.
+constexpr int64_t kSilenceTimeout = 60 * 1000000;
 // Lines waiting for the engine; a client's further lines wait in its socket.
 constexpr int kQueuedLines = 32;
 constexpr int kReadSize = 4096;
@@ -33,11 +38,14 @@ constexpr int kSendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
 
 const char* const kTooMany = "Refused: too many clients.\n";
 const char* const kTooLong = "Refused: line longer than 254 characters.\n";
+const char* const kSilent = "Refused: nothing sent or read for 60 seconds.\n";
 
 struct Client {
     int fd = -1;
     unsigned uid = 0;
     uint64_t cursor = 0;    // the next position of the output to send
+    int64_t heardAt = 0;    // when it last sent bytes or read output
+    int unread = 0;         // of what was sent to it, as its socket last told
     ControlLine line;
     char note[kNoteSize] = {};  // a refusal for this client alone, sent first
     int noteLength = 0;
@@ -73,11 +81,40 @@ PathState Examine(const sockaddr_un& address)
     return reason == ECONNREFUSED ? PathState::kStale : PathState::kUnreadable;
 }
 
-// Sends what the peer's buffer takes now; what it does not take is lost.
+// What the peer has not read of what was sent to it, in the kernel's
+// accounting of buffers rather than bytes: it falls whenever the peer reads
+// a whole send, and is 0 once the peer has read everything. A socket that
+// cannot tell counts as read, so that a reader is never taken for silent.
+int Unread(int fd)
+{
+    int unread = 0;
+    return ioctl(fd, SIOCOUTQ, &unread) == 0 ? unread : 0;
+}
+
+// A client shows it is there by sending bytes, or by reading what it was
+// sent: its socket holds less of that unread than at the last look, or
+// none. The socket is asked only when output goes out or the time is up,
+// so an idle console costs nothing.
+void LookAt(Client& client, int64_t now)
+{
+    int unread = Unread(client.fd);
+    if (unread == 0 || unread < client.unread)
+        client.heardAt = now;
+    client.unread = unread;
+}
+
+bool Silent(Client& client, int64_t now)
+{
+    if (now - client.heardAt >= kSilenceTimeout)
+        LookAt(client, now);
+    return now - client.heardAt >= kSilenceTimeout;
+}
+
+// Sends what the peer's buffer takes now; what it does not take is lost,
+// as the peer is closed either way.
 void SendNow(int fd, const char* text)
 {
-    if (send(fd, text, std::strlen(text), kSendFlags) < 0)
-        return;  // the peer is refused and closed either way
+    send(fd, text, std::strlen(text), kSendFlags);
 }
 
 class ControlSocket final : public IListener {
@@ -87,15 +124,16 @@ public:
     void Serve(const pollfd* polled, int count, int64_t now) override;
     void Close() override;
     const char* TakeLine() override;
+    const ControlCounts& Counts() const { return counts_; }
 
 private:
     bool Refuse(PathState state);
     bool Listen();
-    void AcceptAll();
-    void Admit(int fd, unsigned uid);
-    void ReadFrom(Client& client);
+    void AcceptAll(int64_t now);
+    void Admit(int fd, unsigned uid, int64_t now);
+    void ReadFrom(Client& client, int64_t now);
     void TakeApart(Client& client);
-    void SendTo(Client& client);
+    void SendTo(Client& client, int64_t now);
     void Disconnect(Client& client, bool byLauncher);
     bool Ours() const;
 
@@ -105,7 +143,7 @@ private:
     ino_t inode_ = 0;
     Client clients_[kMaxControlClients];
     int watched_[kMaxListenerDescriptors] = {};  // the client of each polled entry
-    int attached_ = 0;
+    ControlCounts counts_;
     QueuedLine lines_[kQueuedLines] = {};
     int lineHead_ = 0;
     int lineCount_ = 0;
@@ -191,28 +229,34 @@ int ControlSocket::Watch(pollfd* out)
     return count;
 }
 
-void ControlSocket::Serve(const pollfd* polled, int count, int64_t)
+void ControlSocket::Serve(const pollfd* polled, int count, int64_t now)
 {
     for (int i = 1; i < count; ++i) {
         Client& client = clients_[watched_[i]];
         if (client.fd >= 0 && (polled[i].revents & (POLLIN | POLLHUP | POLLERR)))
-            ReadFrom(client);
+            ReadFrom(client, now);
     }
     // A client that fell too far behind has stopped reading. Should the
     // output's ring overtake it between two polls, Span gives it nothing.
     for (Client& client : clients_) {
-        if (client.fd >= 0 && Output_History().End() - client.cursor > kMaxClientPending)
+        if (client.fd < 0)
+            continue;
+        if (Output_History().End() - client.cursor > kMaxClientPending) {
             Disconnect(client, true);
-        else if (client.fd >= 0)
-            SendTo(client);
+        } else if (Silent(client, now)) {
+            SendNow(client.fd, kSilent);
+            Disconnect(client, true);
+        } else {
+            SendTo(client, now);
+        }
     }
     if (polled[0].revents & POLLIN)
-        AcceptAll();
+        AcceptAll(now);
 }
 
 // --- clients ----------------------------------------------------------------------
 
-void ControlSocket::AcceptAll()
+void ControlSocket::AcceptAll(int64_t now)
 {
     for (int i = 0; i < kAcceptsPerPoll; ++i) {
         int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -222,7 +266,7 @@ void ControlSocket::AcceptAll()
         socklen_t size = sizeof(peer);
         bool known = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0;
         if (known && (peer.uid == geteuid() || peer.uid == kRoot)) {
-            Admit(fd, peer.uid);
+            Admit(fd, peer.uid, now);
             continue;
         }
         char refusal[kNoteSize];
@@ -230,12 +274,12 @@ void ControlSocket::AcceptAll()
                       known ? static_cast<unsigned>(peer.uid) : static_cast<unsigned>(-1));
         SendNow(fd, refusal);
         close(fd);
-        Telemetry_ControlRefused();
+        ++counts_.refused;
     }
 }
 
 // A new console starts with the recent output, in whole lines.
-void ControlSocket::Admit(int fd, unsigned uid)
+void ControlSocket::Admit(int fd, unsigned uid, int64_t now)
 {
     for (Client& client : clients_) {
         if (client.fd >= 0)
@@ -244,18 +288,19 @@ void ControlSocket::Admit(int fd, unsigned uid)
         client.fd = fd;
         client.uid = uid;
         client.cursor = Output_History().ReplayStart(kReplayBytes);
-        Telemetry_ControlAttached(++attached_);
-        SendTo(client);
+        client.heardAt = now;
+        ++counts_.attached;
+        SendTo(client, now);
         return;
     }
     SendNow(fd, kTooMany);
     close(fd);
-    Telemetry_ControlRefused();
+    ++counts_.refused;
 }
 
 // Reads a client's bytes only when the last ones are all taken apart:
 // while the engine's queue is full, the rest waits in the socket.
-void ControlSocket::ReadFrom(Client& client)
+void ControlSocket::ReadFrom(Client& client, int64_t now)
 {
     if (client.inputStart == client.inputEnd) {
         ssize_t count = recv(client.fd, client.input, sizeof(client.input), MSG_DONTWAIT);
@@ -265,6 +310,8 @@ void ControlSocket::ReadFrom(Client& client)
         }
         client.inputStart = 0;
         client.inputEnd = count > 0 ? static_cast<int>(count) : 0;
+        if (count > 0)
+            client.heardAt = now;
     }
     TakeApart(client);
 }
@@ -292,8 +339,9 @@ void ControlSocket::TakeApart(Client& client)
     }
 }
 
-// Sends what the client's socket takes now: its note, then the output.
-void ControlSocket::SendTo(Client& client)
+// Sends what the client's socket takes now: its note, then the output,
+// with a look at what it read before the output and at what it holds after.
+void ControlSocket::SendTo(Client& client, int64_t now)
 {
     if (client.noteLength > 0) {
         ssize_t sent = send(client.fd, client.note, client.noteLength, kSendFlags);
@@ -305,6 +353,9 @@ void ControlSocket::SendTo(Client& client)
             return;
         client.noteLength = 0;
     }
+    if (client.cursor == Output_History().End())
+        return;
+    LookAt(client, now);
     const char* bytes = nullptr;
     for (size_t length; (length = Output_History().Span(client.cursor, &bytes)) > 0;) {
         ssize_t sent = send(client.fd, bytes, length, kSendFlags);
@@ -313,18 +364,21 @@ void ControlSocket::SendTo(Client& client)
             return;
         }
         if (sent <= 0)
-            return;
+            break;
         client.cursor += static_cast<uint64_t>(sent);
     }
+    client.unread = Unread(client.fd);
 }
+
+
 
 void ControlSocket::Disconnect(Client& client, bool byLauncher)
 {
     close(client.fd);
     client.fd = -1;
-    Telemetry_ControlAttached(--attached_);
+    --counts_.attached;
     if (byLauncher)
-        Telemetry_ControlDisconnected();
+        ++counts_.disconnected;
 }
 
 // The log says who typed what, before the engine answers it.
@@ -368,4 +422,9 @@ void ControlSocket::Close()
 IListener* Control_Open(const char* path)
 {
     return s_control.Open(path) ? &s_control : nullptr;
+}
+
+const ControlCounts& Control_Counts()
+{
+    return s_control.Counts();
 }

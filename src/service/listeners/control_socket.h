@@ -3,13 +3,22 @@
 // container). A client of the launcher's own user, or root, gets the recent
 // output, then every line as standard output gets it, and each line it
 // sends reaches the engine as if typed on the terminal. Anyone else, a
-// ninth client, a line too long, a client that stops reading or floods are
-// refused or disconnected with one exact line; nothing waits on a client.
+// ninth client, a line too long and a client that has sent nothing and
+// read nothing for 60 s are refused with one exact line; a client that
+// falls far behind or floods is disconnected; nothing waits on a client.
 #ifndef TARN_SERVICE_CONTROL_SOCKET_H
 #define TARN_SERVICE_CONTROL_SOCKET_H
 
+#include <cstdint>
+
 // At most this many clients at once.
 constexpr int kMaxControlClients = 8;
+
+struct ControlCounts {
+    int64_t attached = 0;      // clients attached now
+    int64_t refused = 0;       // clients refused since the start
+    int64_t disconnected = 0;  // clients the launcher disconnected since the start
+};
 
 class IListener;
 
@@ -19,5 +28,7 @@ class IListener;
 // created. The socket file goes when the process ends through exit or
 // Service_Close.
 IListener* Control_Open(const char* path);
+// The clients since the start, for the metrics page.
+const ControlCounts& Control_Counts();
 
 #endif

@@ -1,6 +1,7 @@
 #include "service/listeners/metrics_page.h"
 
 #include "output/output.h"
+#include "service/listeners/control_socket.h"
 #include "telemetry/telemetry.h"
 
 #include <cstdarg>
@@ -107,7 +108,7 @@ void AddCounters(PageText& page)
     page.Describe("tarn_output_dropped_lines_total", "counter",
                   "Output lines dropped because their reader did not keep up.");
     page.Add("tarn_output_dropped_lines_total %llu\n", Count(Output_DroppedLines()));
-    const ControlCounts& control = Telemetry_Control();
+    const ControlCounts& control = Control_Counts();
     page.Describe("tarn_control_refused_total", "counter", "Control-socket clients refused.");
     page.Add("tarn_control_refused_total %llu\n", Count(control.refused));
     page.Describe("tarn_control_disconnected_total", "counter",
@@ -118,7 +119,7 @@ void AddCounters(PageText& page)
 void AddGauges(PageText& page)
 {
     page.Describe("tarn_control_clients", "gauge", "Control-socket clients attached now.");
-    page.Add("tarn_control_clients %llu\n", Count(Telemetry_Control().attached));
+    page.Add("tarn_control_clients %llu\n", Count(Control_Counts().attached));
     page.Describe("tarn_start_time_seconds", "gauge", "Start time of the process, in Unix time.");
     page.Add("tarn_start_time_seconds %.3f\n", Telemetry_StartTime());
     page.Describe("tarn_engine_start_time_seconds", "gauge",
