@@ -11,7 +11,10 @@
 #include "launcher/run_loop.h"
 #include "service/service.h"
 #include "launcher/signals.h"
+#include "launcher/trace.h"
 #include "telemetry/telemetry.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -23,6 +26,9 @@ public:
 
     bool Start() override
     {
+        char number[16];
+        std::snprintf(number, sizeof(number), "%d", ++starts_);
+        Trace_Event("engine start ", number);
         if (!Engine_FetchAPI())
             return false;
         Crash_EnterEngine(EnginePhase::kInitialize);
@@ -62,6 +68,9 @@ public:
     }
 
     void Unload() override { Engine_Unload(); }
+
+private:
+    int starts_ = 0;
 };
 
 class LauncherConsole final : public IRunConsole {
@@ -69,8 +78,10 @@ public:
     const char* GetLine() override
     {
         const char* line = console.GetLine();
-        if (line)
+        if (line) {
             Telemetry_LineTyped(LineSource::kConsole);
+            Trace_Event("console line: ", line);
+        }
         return line;
     }
     void ShutDown() override { console.ShutDown(); }
@@ -85,10 +96,20 @@ public:
 class LauncherService final : public IRunService {
 public:
     bool StopRequested() override { return Signals_StopRequested() != 0; }
-    const char* NextLine() override { return Service_NextLine(); }
+    const char* NextLine() override
+    {
+        const char* line = Service_NextLine();
+        if (line)
+            Trace_Event("control line: ", line);
+        return line;
+    }
     void Started() override { Service_Started(); }
     void FrameDone() override { Service_FrameDone(); }
-    void Restarting() override { Service_Restarting(); }
+    void Restarting() override
+    {
+        Trace_Event("restart", nullptr);
+        Service_Restarting();
+    }
     void Stopping() override { Service_Stopping(); }
 };
 
