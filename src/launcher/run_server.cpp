@@ -1,7 +1,8 @@
 // The run loop's parts as the launcher has them: the engine module and its
 // API, the terminal console, the chosen pacing strategy and the service
 // subsystem, each reached through the process-wide globals that modules and
-// the interface contract rely on.
+// the interface contract rely on. Each start, restart and line handed to the
+// engine is recorded in the function trace here, where the globals are.
 #include "launcher/launcher.h"
 
 #include "launcher/crash_report.h"
