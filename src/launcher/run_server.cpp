@@ -1,7 +1,8 @@
 // The run loop's parts as the launcher has them: the engine module and its
 // API, the terminal console, the chosen pacing strategy and the service
 // subsystem, each reached through the process-wide globals that modules and
-// the interface contract rely on.
+// the interface contract rely on. Each start, restart and line handed to the
+// engine is recorded in the function trace here, where the globals are.
 #include "launcher/launcher.h"
 
 #include "launcher/crash_report.h"
@@ -11,7 +12,10 @@
 #include "launcher/run_loop.h"
 #include "service/service.h"
 #include "launcher/signals.h"
+#include "launcher/trace.h"
 #include "telemetry/telemetry.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -23,6 +27,9 @@ public:
 
     bool Start() override
     {
+        char number[16];
+        std::snprintf(number, sizeof(number), "%d", ++starts_);
+        Trace_Event("engine start ", number);
         if (!Engine_FetchAPI())
             return false;
         Crash_EnterEngine(EnginePhase::kInitialize);
@@ -62,6 +69,9 @@ public:
     }
 
     void Unload() override { Engine_Unload(); }
+
+private:
+    int starts_ = 0;
 };
 
 class LauncherConsole final : public IRunConsole {
@@ -69,8 +79,10 @@ public:
     const char* GetLine() override
     {
         const char* line = console.GetLine();
-        if (line)
+        if (line) {
             Telemetry_LineTyped(LineSource::kConsole);
+            Trace_Event("console line: ", line);
+        }
         return line;
     }
     void ShutDown() override { console.ShutDown(); }
@@ -85,10 +97,20 @@ public:
 class LauncherService final : public IRunService {
 public:
     bool StopRequested() override { return Signals_StopRequested() != 0; }
-    const char* NextLine() override { return Service_NextLine(); }
+    const char* NextLine() override
+    {
+        const char* line = Service_NextLine();
+        if (line)
+            Trace_Event("control line: ", line);
+        return line;
+    }
     void Started() override { Service_Started(); }
     void FrameDone() override { Service_FrameDone(); }
-    void Restarting() override { Service_Restarting(); }
+    void Restarting() override
+    {
+        Trace_Event("restart", nullptr);
+        Service_Restarting();
+    }
     void Stopping() override { Service_Stopping(); }
 };
 

@@ -2,6 +2,7 @@
 
 #include "launcher/crash_report.h"
 #include "launcher/launcher.h"
+#include "launcher/trace.h"
 
 #include <cerrno>
 #include <csignal>
@@ -90,6 +91,7 @@ void OnStopRequest(int signalNumber)
     if (s_stopSignal)
         OnEndingSignal(signalNumber);
     s_stopSignal = signalNumber;
+    Trace_StopSignal(signalNumber);
 }
 
 void OnContinue(int)

@@ -1,7 +1,9 @@
 // Crash and hang reports through the real launcher, with a test engine that
 // crashes or hangs on command.
+#include "control_client.h"
 #include "pty_job.h"
 #include "server_run.h"
+#include "skip.h"
 
 #include <gtest/gtest.h>
 
@@ -15,26 +17,33 @@ namespace {
 constexpr uid_t kOtherUid = 30124;
 const char* const kPrinted = "before the fall\n";
 
+enum class By { kTerminal, kControlClient, kSigterm };
+
 struct Crash {
     const char* name;
     std::pair<std::string, std::string> knob;
-    const char* typed;
+    By by;  // how the line below reaches the launcher, or a SIGTERM instead
+    const char* line;
     bool hangs;  // ended from outside with SIGABRT once its frame hangs
     int signal;
     const char* error;     // the first line's start
     const char* phase;     // and its end
     const char* function;  // named in the backtrace
+    const char* trace;     // the function trace, newest first
 };
 
 const Crash kCrashes[] = {
-    {"a null write in RunFrame", {"TARN_TEST_CRASH", "11"}, "crash\n", false, SIGSEGV,
-     "Error:SIGSEGV (11) at 0x0,", "the engine was inside RunFrame", "TestEngine_CrashWith"},
-    {"a stack overflow", {"TARN_TEST_CRASH", "0"}, "crash\n", false, SIGSEGV,
-     "Error:SIGSEGV (11) at 0x", "the engine was inside RunFrame", "TestEngine_RecurseWithoutBound"},
-    {"abort() in Shutdown", {"TARN_TEST_ABORT_IN_SHUTDOWN", "1"}, "quit\n", false, SIGABRT,
-     "Error:SIGABRT (6),", "the engine was inside Shutdown", "TestEngine_CrashWith"},
-    {"a watchdog's SIGABRT in a hung frame", {"TARN_TEST_HANG_MS", "0"}, "hang\n", true, SIGABRT,
-     "Error:SIGABRT (6),", "the engine was inside RunFrame", "TestEngine_Hang"},
+    {"a null write in RunFrame", {"TARN_TEST_CRASH", "11"}, By::kControlClient, "crash\n", false, SIGSEGV,
+     "Error:SIGSEGV (11) at 0x0,", "the engine was inside RunFrame", "TestEngine_CrashWith",
+     "control line: crash\nengine start 1\n"},
+    {"a stack overflow", {"TARN_TEST_CRASH", "0"}, By::kTerminal, "crash\n", false, SIGSEGV,
+     "Error:SIGSEGV (11) at 0x", "the engine was inside RunFrame", "TestEngine_RecurseWithoutBound",
+     "console line: crash\nengine start 1\n"},
+    {"abort() in Shutdown", {"TARN_TEST_ABORT_IN_SHUTDOWN", "1"}, By::kSigterm, "", false, SIGABRT,
+     "Error:SIGABRT (6),", "the engine was inside Shutdown", "TestEngine_CrashWith",
+     "stop signal SIGTERM\nengine start 1\n"},
+    {"a watchdog's SIGABRT in a hung frame", {"TARN_TEST_HANG_MS", "0"}, By::kTerminal, "hang\n", true, SIGABRT,
+     "Error:SIGABRT (6),", "the engine was inside RunFrame", "TestEngine_Hang", "console line: hang\nengine start 1\n"},
 };
 
 TEST(CrashReportTest, EachFatalSignalLeavesAReportOfWhereWhatAndWhatCameBefore)
@@ -44,9 +53,15 @@ TEST(CrashReportTest, EachFatalSignalLeavesAReportOfWhereWhatAndWhatCameBefore)
         ServerDir dir;
         PtyOptions options;
         options.environment = {crash.knob, {"TARN_TEST_PRINT", kPrinted}};
-        PtyJob job(dir, {"-pingboost", "3"}, options);
+        PtyJob job(dir, {"-pingboost", "3", "-controlsocket", dir.File("control")}, options);
         ASSERT_TRUE(job.WaitRaw());
-        job.Type(crash.typed);
+        ControlClient client(dir.File("control"));
+        if (crash.by == By::kTerminal)
+            job.Type(crash.line);
+        else if (crash.by == By::kControlClient)
+            client.Send(crash.line);
+        else
+            kill(job.Launcher(), SIGTERM);
         if (crash.hangs) {
             ASSERT_TRUE(dir.WaitForLog("stuck in a frame"));
             kill(job.Launcher(), SIGABRT);
@@ -57,12 +72,13 @@ TEST(CrashReportTest, EachFatalSignalLeavesAReportOfWhereWhatAndWhatCameBefore)
         std::string first = report.substr(0, report.find('\n'));
         EXPECT_EQ(first.rfind(crash.error, 0), 0u) << first;
         EXPECT_EQ(first.substr(first.rfind(", ") + 2), crash.phase);
-        size_t backtrace = report.find("\n\nFunction trace:\n\nBacktrace:\n");
+        size_t backtrace = report.find("\n\nFunction trace:\n" + std::string(crash.trace) + "\nBacktrace:\n");
         EXPECT_NE(backtrace, std::string::npos) << report;
         EXPECT_GT(report.find(crash.function), backtrace) << report;
         EXPECT_NE(report.find("\nLast output:\n\nConsole initialized.\n" + std::string(kPrinted)),
                   std::string::npos) << report;
-        EXPECT_NE(report.find("\nCommand line: -pingboost 3 -lumen\nUptime: "), std::string::npos);
+        EXPECT_NE(report.find("\nCommand line: -pingboost 3 -controlsocket " + dir.File("control") + " -lumen\nUptime: "),
+                  std::string::npos);
         EXPECT_NE(report.find("\nEngine starts: 1\n"), std::string::npos);
         EXPECT_EQ(Count(dir.Read("stdout.txt"), "Crash report: errorlogs/errorlog00001.txt\n"), 1u);
     }
@@ -74,11 +90,14 @@ TEST(CrashReportTest, TakesTheNextFreeNumberAndSaysWhyWhenItCannotWriteOne)
     std::filesystem::create_directory(dir.File("errorlogs"));
     dir.Write("errorlogs/errorlog00001.txt", "an operator's own");
     RunOptions options;
-    options.input = "crash\n";
+    options.input = "restart\ncrash\n";
     options.environment = {{"TARN_TEST_CRASH", "11"}};
     RunResult second = dir.Run({}, options);
     EXPECT_EQ(second.signal, SIGSEGV);
     EXPECT_EQ(Count(second.out, "Crash report: errorlogs/errorlog00002.txt\n"), 1u) << second.out;
+    EXPECT_NE(dir.Read("errorlogs/errorlog00002.txt").find("\nFunction trace:\nconsole line: crash\nengine start 2\n"
+                                                           "restart\nconsole line: restart\nengine start 1\n\n"),
+              std::string::npos);
     if (std::system("unshare --pid --fork --mount-proc true >/dev/null 2>&1") == 0) {
         options.wrapper = {"unshare", "--pid", "--fork", "--mount-proc"};
         RunResult asInit = dir.Run({}, options);  // PID 1 exits with the status a shell shows
@@ -87,9 +106,14 @@ TEST(CrashReportTest, TakesTheNextFreeNumberAndSaysWhyWhenItCannotWriteOne)
         options.wrapper.clear();
     }
     EXPECT_EQ(dir.Read("errorlogs/errorlog00001.txt"), "an operator's own");
-    // A folder that the launcher's user may not write; root may write anything.
+    // A folder that the launcher's user may not write; root may write anything,
+    // so it runs as another user, from a copy that user can reach.
     chmod(dir.File("errorlogs").c_str(), 0555);
     chmod(dir.Path().c_str(), 0777);
+    options.program = dir.File("tarn-launcher");
+    std::filesystem::copy_file(TARN_LAUNCHER_PATH, options.program);
+    if (geteuid() == 0 && !ReachableAs(kOtherUid, options.program))
+        TARN_SKIP("a crash report that its user may not write", "another user cannot reach " + dir.Path());
     options.prepare = [] {
         if (geteuid() == 0 && setuid(kOtherUid) != 0)
             _exit(127);

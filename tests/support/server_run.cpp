@@ -87,6 +87,7 @@ pid_t Start(const ServerDir& dir, const std::vector<std::string>& arguments,
         std::abort();
     Launch launch;
     launch.directory = dir.Path();
+    launch.program = options.program;
     launch.arguments = arguments;
     launch.wrapper = options.wrapper;
     if (launch.wrapper.empty())
@@ -122,6 +123,15 @@ void Collect(pid_t child, const RunOptions& options, RunResult& result)
 }
 
 }  // namespace
+
+bool ReachableAs(uid_t uid, const std::string& path)
+{
+    pid_t child = fork();
+    if (child == 0)
+        _exit(setuid(uid) != 0 || access(path.c_str(), X_OK) != 0);
+    int status = -1;
+    return child > 0 && waitpid(child, &status, 0) == child && status == 0;
+}
 
 std::string TestModule(const std::string& name)
 {

@@ -32,6 +32,7 @@ struct RunOptions {
     std::function<void()> prepare;  // last steps in the child, before the launcher runs
     // A command the launcher runs under, instead of TARN_TEST_WRAPPER's.
     std::vector<std::string> wrapper;
+    std::string program = TARN_LAUNCHER_PATH;  // or a copy, for a user who cannot reach the build
     int timeoutMilliseconds = 20000;
 };
 
@@ -115,6 +116,10 @@ void ExpectCleanEnd(const RunResult& result);
 // The engine did not start: status 255, for a supervisor to retry, and
 // nothing on standard error.
 void ExpectFailedStart(const RunResult& result);
+
+// True when a process of uid, with the caller's groups, may search or run
+// path: a directory or program that such a process needs.
+bool ReachableAs(uid_t uid, const std::string& path);
 
 // The path of a test module of this build by name; a path stays as it is.
 std::string TestModule(const std::string& name);
