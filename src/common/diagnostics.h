@@ -14,10 +14,11 @@
 constexpr int kTraceEntryCount = 64;   // entries in the trace ring
 constexpr int kTraceEntrySize = 256;   // bytes per entry: 255 characters and the terminator
 
-// Kept for compatibility: the library and its Hungarian-style globals, as
-// instrumented modules know them. The launcher records its last events in
-// the trace (launcher/trace.h) and times nothing; its crash report writes
-// the trace out.
+// Named by the design: the library and its Hungarian-style globals. The
+// launcher records its last events in the trace (launcher/trace.h) and
+// times nothing; its crash report writes the trace out. The timers and
+// Error are there for instrumenting code; nothing outside the process
+// reaches any of it.
 
 // The trace ring; an entry whose first byte is zero is empty.
 extern char g_LogEntries[kTraceEntryCount][kTraceEntrySize];

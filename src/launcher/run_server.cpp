@@ -81,7 +81,7 @@ public:
         const char* line = console.GetLine();
         if (line) {
             Telemetry_LineTyped(LineSource::kConsole);
-            Trace_Event("console line: ", line);
+            Trace_Line("console line: ", line);
         }
         return line;
     }
@@ -101,7 +101,7 @@ public:
     {
         const char* line = Service_NextLine();
         if (line)
-            Trace_Event("control line: ", line);
+            Trace_Line("control line: ", line);
         return line;
     }
     void Started() override { Service_Started(); }

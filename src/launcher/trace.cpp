@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 
 namespace {
 
@@ -43,6 +44,16 @@ void Trace_Event(const char* what, const char* detail)
         s_deferredSignal = 0;
         Record("stop signal ", StopSignalName(signalNumber));
     }
+}
+
+void Trace_Line(const char* what, const char* line)
+{
+    char command[64];
+    size_t length = std::strcspn(line, " \t\r\n");
+    length = length < sizeof(command) - 1 ? length : sizeof(command) - 1;
+    std::memcpy(command, line, length);
+    command[length] = '\0';
+    Trace_Event(what, command);
 }
 
 void Trace_StopSignal(int signalNumber)
