@@ -115,7 +115,16 @@ void Telemetry_EngineStarted(int pacingMilliseconds)
 
 void Telemetry_FrameBegins()
 {
-    uint64_t now = CycleClock_Read();
+    Telemetry_FrameBeginsAt(CycleClock_Read());
+}
+
+void Telemetry_FrameEnds()
+{
+    Telemetry_FrameEndsAt(CycleClock_Read());
+}
+
+void Telemetry_FrameBeginsAt(uint64_t now)
+{
     if (s_frames.running)
         Observe(FrameMeasure::kInterval, Elapsed(s_frames.began, now));
     uint64_t wait = Elapsed(s_frames.ended, now);
@@ -124,9 +133,8 @@ void Telemetry_FrameBegins()
     s_frames.running = true;
 }
 
-void Telemetry_FrameEnds()
+void Telemetry_FrameEndsAt(uint64_t now)
 {
-    uint64_t now = CycleClock_Read();
     Observe(FrameMeasure::kEngineFrame, Elapsed(s_frames.began, now));
     s_frames.ended = now;
     ++s_frames.frames;

@@ -54,6 +54,10 @@ void Telemetry_EngineStarted(int pacingMilliseconds);
 // Just before and just after the engine's RunFrame.
 void Telemetry_FrameBegins();
 void Telemetry_FrameEnds();
+// The same at a given reading of the cycle counter (CycleClock_Read), for a
+// caller that knows the time already or sets it, as a test does.
+void Telemetry_FrameBeginsAt(uint64_t ticks);
+void Telemetry_FrameEndsAt(uint64_t ticks);
 
 const FrameHistogram& Telemetry_Histogram(FrameMeasure measure);
 // The cycle counter's rate, as last measured against CLOCK_MONOTONIC.

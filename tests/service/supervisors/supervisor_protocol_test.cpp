@@ -8,6 +8,7 @@
 #include "common/clock.h"
 #include "service/supervisor.h"
 #include "service/supervisors/systemd_notify.h"
+#include "telemetry/cycle_clock.h"
 #include "telemetry/telemetry.h"
 #include "temp_workdir.h"
 
@@ -47,18 +48,17 @@ void Deliver(ISupervisor& supervisor, Call call, int64_t at)
     }
 }
 
-// Frames for the telemetry, one per letter: 'f' begins at once after the
-// frame before, 's' 3 ms after it, well beyond the 2 ms that the status
-// line counts. The first frame of an engine start has no interval.
+// Frames for the telemetry, on the counter's time as the test sets it, one
+// per letter: 'f' begins 0.1 ms after the frame before, 's' 3 ms after it,
+// well beyond the 2 ms that the status line counts. The first frame of an
+// engine start has no interval.
 void RunFrames(const char* frames)
 {
+    static uint64_t ticks = CycleClock_Read();
     for (const char* frame = frames; *frame; ++frame) {
-        if (*frame == 's') {
-            timespec pause{0, 3 * kMs * 1000};
-            nanosleep(&pause, nullptr);
-        }
-        Telemetry_FrameBegins();
-        Telemetry_FrameEnds();
+        ticks += static_cast<uint64_t>(Telemetry_TicksPerSecond() * (*frame == 's' ? 0.003 : 0.0001));
+        Telemetry_FrameBeginsAt(ticks);
+        Telemetry_FrameEndsAt(ticks);
     }
 }
 
