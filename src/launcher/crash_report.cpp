@@ -1,5 +1,6 @@
 #include "launcher/crash_report.h"
 
+#include "common/clock.h"
 #include "common/diagnostics.h"
 #include "output/output.h"
 #include "telemetry/telemetry.h"
@@ -13,7 +14,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <time.h>
 #include <unistd.h>
 
 // The handler's calls, all async-signal-safe but two: openat, mkdirat,
@@ -36,13 +36,6 @@ int s_workingDirectory = -1;
 int64_t s_startMicroseconds = 0;
 const char* s_commandLine = "";
 volatile std::sig_atomic_t s_phase = 0;
-
-int64_t Now()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
 
 // A line built without the C library's formatting.
 class SafeLine {
@@ -176,7 +169,7 @@ void WriteFacts(int fd)
 {
     Write(fd, "\nCommand line: ", 15);
     Write(fd, s_commandLine, std::strlen(s_commandLine));
-    int64_t uptime = Now() - s_startMicroseconds;
+    int64_t uptime = Clock_Microseconds() - s_startMicroseconds;
     SafeLine line;
     line.Add("\nUptime: ").Number(uptime / 1000000).Add(".").Number(uptime / 100000 % 10);
     line.Add(" s\nFrames: ").Number(Telemetry_Frames());
@@ -201,7 +194,7 @@ void Announce(const SafeLine& line)
 void Crash_Prepare(const char* commandLine)
 {
     s_workingDirectory = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    s_startMicroseconds = Now();
+    s_startMicroseconds = Clock_Microseconds();
     s_commandLine = commandLine;
     // The first backtrace loads the unwinder's library; the handler must not.
     void* frames[1];

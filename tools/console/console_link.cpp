@@ -1,6 +1,7 @@
 #include "console_link.h"
 
 #include "attached_console.h"
+#include "common/clock.h"
 #include "console/key_decoder.h"
 #include "common/write_all.h"
 
@@ -10,7 +11,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -23,13 +23,6 @@ constexpr int kLongestAnswerMilliseconds = 5000;
 constexpr unsigned char kCtrlD = 4;
 constexpr int kKeyBurst = 256;
 const char* const kRefused = "Refused: ";
-
-long long Milliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
 
 bool StartsWith(const char* text, const char* prefix)
 {
@@ -122,10 +115,10 @@ bool ConsoleLink::SendOne(const char* line)
         std::printf("tarn-console: %s: the server closed the connection\n", path_);
         return false;
     }
-    long long takenBy = Milliseconds() + kTakenWithinMilliseconds;
+    long long takenBy = Clock_Milliseconds() + kTakenWithinMilliseconds;
     long long answerBy = 0;  // set once the server has taken the line
     for (;;) {
-        long long now = Milliseconds();
+        long long now = Clock_Milliseconds();
         int wait = answerBy ? kQuietMilliseconds : static_cast<int>(takenBy > now ? takenBy - now : 0);
         Got got = Receive(wait);
         while (const char* received = NextLine()) {
@@ -135,10 +128,10 @@ bool ConsoleLink::SendOne(const char* line)
                 std::printf("%s\n", received);
                 return false;
             } else if (std::strcmp(received, marker) == 0) {
-                answerBy = Milliseconds() + kLongestAnswerMilliseconds;
+                answerBy = Clock_Milliseconds() + kLongestAnswerMilliseconds;
             }
         }
-        if (answerBy && (got != Got::kData || Milliseconds() >= answerBy)) {
+        if (answerBy && (got != Got::kData || Clock_Milliseconds() >= answerBy)) {
             std::fwrite(buffer_ + taken_, 1, length_ - taken_, stdout);
             return true;
         }
