@@ -32,6 +32,7 @@
 #include "terminal.h"
 #include "watchdog.h"
 #include "common/clock.h"
+#include "common/limits.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -54,8 +55,6 @@ constexpr long kMaxWatchSeconds = 86400;
 // Unusable arguments, or no watchdog socket: the launcher never ran.
 constexpr int kExitRefused = 2;
 constexpr int kExitCrashLoop = 1;
-// The launcher writes no more crash reports past this many error logs.
-constexpr int kMaxErrorLogs = 100;
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 volatile std::sig_atomic_t s_stopping = 0;

@@ -1,5 +1,6 @@
 #include "service/listeners/control_socket.h"
 
+#include "common/limits.h"
 #include "service/listeners/control_line.h"
 #include "service/listener.h"
 #include "output/output.h"
@@ -32,7 +33,7 @@ constexpr uid_t kRoot = 0;
 constexpr int kSendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
 
 const char* const kTooMany = "Refused: too many clients.\n";
-const char* const kTooLong = "Refused: line longer than 254 characters.\n";
+const char* const kTooLong = "Refused: line longer than " TARN_DECIMAL(TARN_MAX_CONSOLE_LINE) " characters.\n";
 
 struct Client {
     int fd = -1;
