@@ -2,6 +2,7 @@
 
 #include "common/clock.h"
 #include "common/diagnostics.h"
+#include "common/text_builder.h"
 #include "output/output.h"
 #include "telemetry/telemetry.h"
 #include "common/write_all.h"
@@ -38,52 +39,14 @@ const char* s_commandLine = "";
 volatile std::sig_atomic_t s_phase = 0;
 
 // A line built without the C library's formatting.
-class SafeLine {
-public:
-    SafeLine& Add(const char* text)
-    {
-        while (*text && length_ < kLineSize - 1)
-            text_[length_++] = *text++;
-        return *this;
-    }
-    SafeLine& Number(int64_t value)
-    {
-        char digits[24];
-        int count = 0;
-        uint64_t rest = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-        do
-            digits[count++] = static_cast<char>('0' + rest % 10);
-        while ((rest /= 10) > 0);
-        if (value < 0)
-            Add("-");
-        while (count > 0 && length_ < kLineSize - 1)
-            text_[length_++] = digits[--count];
-        return *this;
-    }
-    SafeLine& Hex(uintptr_t value)
-    {
-        Add("0x");
-        int shift = static_cast<int>(sizeof(value) * 8) - 4;
-        while (shift > 0 && ((value >> shift) & 0xF) == 0)
-            shift -= 4;
-        for (; shift >= 0 && length_ < kLineSize - 1; shift -= 4)
-            text_[length_++] = "0123456789abcdef"[(value >> shift) & 0xF];
-        return *this;
-    }
-    const char* Text() const { return text_; }
-    size_t Length() const { return length_; }
-
-private:
-    char text_[kLineSize] = {};
-    size_t length_ = 0;
-};
+using SafeLine = FixedText<kLineSize>;
 
 void Write(int fd, const char* text, size_t length)
 {
     Fd_WriteAll(fd, text, length);  // a report cut short is still worth its start
 }
 
-void Write(int fd, const SafeLine& line)
+void Write(int fd, const TextBuilder& line)
 {
     Write(fd, line.Text(), line.Length());
 }
@@ -184,7 +147,7 @@ int OpenLogDirectory()
     return openat(s_workingDirectory, kErrorLogDirectory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-void Announce(const SafeLine& line)
+void Announce(const TextBuilder& line)
 {
     Output_WriteLast(line.Text(), line.Length());
 }

@@ -2,6 +2,8 @@
 
 #include "attached_console.h"
 #include "common/clock.h"
+#include "common/limits.h"
+#include "common/text_builder.h"
 #include "console/key_decoder.h"
 #include "common/write_all.h"
 
@@ -23,6 +25,8 @@ constexpr int kLongestAnswerMilliseconds = 5000;
 constexpr unsigned char kCtrlD = 4;
 constexpr int kKeyBurst = 256;
 const char* const kRefused = "Refused: ";
+// "uid N> " with the longest uid, and the longest line the server takes.
+constexpr size_t kMarkerSize = sizeof("uid 4294967295> ") + kMaxConsoleLine;
 
 bool StartsWith(const char* text, const char* prefix)
 {
@@ -95,21 +99,20 @@ bool ConsoleLink::SendAll(const char* text, size_t length)
 
 // What the server logs when it takes line from this user: "uid N> " and the
 // line's characters from 32 to 126.
-bool ConsoleLink::Printable(const char* line, char* marker, size_t size) const
+void ConsoleLink::Printable(const char* line, char* marker, size_t size) const
 {
-    int length = std::snprintf(marker, size, "uid %u> ", static_cast<unsigned>(geteuid()));
-    for (const char* c = line; *c && length + 1 < static_cast<int>(size); ++c)
+    TextBuilder text(marker, size);
+    text.Add("uid ").Number(geteuid()).Add("> ");
+    for (const char* c = line; *c; ++c)
         if (*c >= ' ' && *c <= '~')
-            marker[length++] = *c;
-    marker[length] = '\0';
-    return length + 1 < static_cast<int>(size);
+            text.Put(*c);
 }
 
 // --- one line for a script ----------------------------------------------------------
 
 bool ConsoleLink::SendOne(const char* line)
 {
-    char marker[512];
+    char marker[kMarkerSize];
     Printable(line, marker, sizeof(marker));
     if (!SendAll(line, std::strlen(line)) || !SendAll("\n", 1)) {
         std::printf("tarn-console: %s: the server closed the connection\n", path_);
