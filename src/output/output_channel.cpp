@@ -1,5 +1,7 @@
 #include "output/output_channel.h"
 
+#include "common/write_all.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -31,10 +33,8 @@ long Attempt(int fd, Sink sink, const char* text, size_t length)
                               : write(fd, text, length);
         if (written >= 0)
             return static_cast<long>(written);
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
         if (errno != EINTR)
-            return -1;
+            return Fd_WouldBlock() ? 0 : -1;
     }
 }
 

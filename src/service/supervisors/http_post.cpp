@@ -1,5 +1,8 @@
 #include "service/supervisors/http_post.h"
 
+#include "common/socket.h"
+#include "common/write_all.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
@@ -10,11 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool WouldBlock()
-{
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-}
 
 bool Digit(char c)
 {
@@ -67,7 +65,7 @@ int Http_FormatJsonPost(char (&out)[kHttpRequestSize], int port, const char* pat
 bool HttpPost::Begin(int port, const char* request, int length)
 {
     Close();
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    fd_ = Socket_Open(AF_INET, SOCK_STREAM);
     if (fd_ < 0)
         return false;
     sockaddr_in address{};
@@ -103,7 +101,7 @@ HttpProgress HttpPost::Send()
     while (sent_ < length_) {
         ssize_t sent = send(fd_, request_ + sent_, length_ - sent_, MSG_NOSIGNAL);
         if (sent < 0)
-            return WouldBlock() ? HttpProgress::kPending : Fail();
+            return Fd_WouldBlock() ? HttpProgress::kPending : Fail();
         sent_ += static_cast<int>(sent);
     }
     return HttpProgress::kSucceeded;
@@ -115,7 +113,7 @@ HttpProgress HttpPost::Receive()
 {
     ssize_t got = recv(fd_, reply_ + received_, kHttpReplySize - received_, 0);
     if (got < 0)
-        return WouldBlock() ? HttpProgress::kPending : Fail();
+        return Fd_WouldBlock() ? HttpProgress::kPending : Fail();
     received_ += static_cast<int>(got);
     int code = Http_StatusCode(reply_, received_);
     if (code == kHttpNotYet && got > 0 && received_ < kHttpReplySize)
