@@ -10,9 +10,10 @@
 // is left is not written). A descriptor that blocks makes it wait.
 bool Fd_WriteAll(int fd, const char* text, size_t length);
 
-// After a call on a non-blocking descriptor failed: true when it failed only
-// for now, because it would have had to wait (EAGAIN, EWOULDBLOCK) or a
-// signal interrupted it (EINTR), so that the same call may succeed later.
+// Async-signal-safe, after a call on a non-blocking descriptor failed:
+// true when it failed only for now, because it would have had to wait
+// (EAGAIN, EWOULDBLOCK) or a signal interrupted it (EINTR), so that the
+// same call may succeed later.
 bool Fd_WouldBlock();
 
 #endif
