@@ -1,5 +1,6 @@
 #include "cmdline/command_line.h"
 
+#include "common/text_builder.h"
 #include "output/sys_printf.h"
 
 #include <cctype>
@@ -7,44 +8,6 @@
 #include <cstring>
 
 namespace {
-
-// Appends into a fixed buffer, always keeping room for the terminator; what
-// does not fit is dropped.
-class BoundedText {
-public:
-    BoundedText(char* data, size_t size) : data_(data), size_(size) { data_[0] = '\0'; }
-
-    bool Full() const { return length_ + 1 >= size_; }
-    void Put(char c)
-    {
-        if (!Full())
-            data_[length_++] = c;
-    }
-    void Put(const char* text)
-    {
-        while (*text && !Full())
-            Put(*text++);
-    }
-    size_t Length() const { return length_; }
-    // How many more characters fit.
-    size_t Room() const { return size_ - 1 - length_; }
-    // Drops what was put after the first length characters.
-    void Truncate(size_t length)
-    {
-        if (length < length_)
-            length_ = length;
-    }
-    const char* Finish()
-    {
-        data_[length_] = '\0';
-        return data_;
-    }
-
-private:
-    char* data_;
-    size_t size_;
-    size_t length_ = 0;
-};
 
 char* NewString(const char* text)
 {
@@ -61,7 +24,7 @@ enum class FileCopy { kCopied, kMissing, kTooLong };
 // and drop everything after it without a word. Contents and space take at
 // most room characters; a file that needs more adds nothing, and reading
 // stops there, so that an endless file (/dev/zero) ends too.
-FileCopy CopyParameterFile(const char* fileName, size_t room, BoundedText& out)
+FileCopy CopyParameterFile(const char* fileName, size_t room, TextBuilder& out)
 {
     FILE* file = std::fopen(fileName, "r");
     if (!file)
@@ -82,14 +45,13 @@ FileCopy CopyParameterFile(const char* fileName, size_t room, BoundedText& out)
 // Expands the parameter-file reference whose name starts at name (just
 // after the "@"). Only a space ends the name; it is consumed. Returns where
 // the scan goes on.
-const char* ExpandReference(const char* name, BoundedText& out)
+const char* ExpandReference(const char* name, TextBuilder& out)
 {
     char fileName[CCommandLine::kFileNameSize];
-    BoundedText nameText(fileName, sizeof(fileName));
+    TextBuilder nameText(fileName, sizeof(fileName));
     const char* end = name;
     while (*end && *end != ' ')
         nameText.Put(*end++);
-    nameText.Finish();
     const char* next = *end == ' ' ? end + 1 : end;
     // Room stays for the rest of the text, so that a file never pushes the
     // switches after it off the end of the line.
@@ -97,8 +59,7 @@ const char* ExpandReference(const char* name, BoundedText& out)
     size_t room = out.Room() > rest ? out.Room() - rest : 0;
     // A name longer than the buffer is never opened cut short: that could
     // read another file than the operator named.
-    bool cut = static_cast<size_t>(end - name) != nameText.Length();
-    FileCopy copy = cut ? FileCopy::kMissing : CopyParameterFile(fileName, room, out);
+    FileCopy copy = nameText.Cut() ? FileCopy::kMissing : CopyParameterFile(fileName, room, out);
     if (copy != FileCopy::kCopied) {
         Output_Print("Parameter file '");
         Output_Print(fileName);
@@ -108,7 +69,7 @@ const char* ExpandReference(const char* name, BoundedText& out)
     return next;
 }
 
-void Expand(const char* text, BoundedText& out)
+void Expand(const char* text, TextBuilder& out)
 {
     bool tokenStart = true;
     const char* p = text;
@@ -127,12 +88,11 @@ void Expand(const char* text, BoundedText& out)
 // buffer. Empty when there is none.
 void CopyValue(const char* match, char (&value)[CCommandLine::kValueSize])
 {
-    BoundedText out(value, sizeof(value));
+    TextBuilder out(value, sizeof(value));
     unsigned length = 0;
     const char* word = CmdLine_ValueWord(match, &length);
     for (unsigned i = 0; i < length; ++i)
         out.Put(word[i]);
-    out.Finish();
 }
 
 void DropTrailingSpaces(char* text)
@@ -165,16 +125,16 @@ void CCommandLine::CreateCmdLine(const char* text)
     delete[] commandLine;
 
     char expanded[kExpandedSize];
-    BoundedText out(expanded, sizeof(expanded));
+    TextBuilder out(expanded, sizeof(expanded));
     Expand(copy, out);
-    commandLine = NewString(out.Finish());
+    commandLine = NewString(out.Text());
     delete[] copy;
 }
 
 void CCommandLine::CreateCmdLine(int argc, const char** argv)
 {
     char joined[kJoinedSize];
-    BoundedText out(joined, sizeof(joined));
+    TextBuilder out(joined, sizeof(joined));
     for (int i = 0; i < argc; ++i) {
         const char* argument = argv[i] ? argv[i] : "";
         bool quote = std::strchr(argument, ' ') != nullptr;
@@ -182,11 +142,11 @@ void CCommandLine::CreateCmdLine(int argc, const char** argv)
             out.Put(' ');
         if (quote)
             out.Put('"');
-        out.Put(argument);
+        out.Add(argument);
         if (quote)
             out.Put('"');
     }
-    CreateCmdLine(out.Finish());
+    CreateCmdLine(out.Text());
 }
 
 const char* CCommandLine::GetCmdLine()

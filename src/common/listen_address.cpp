@@ -10,16 +10,24 @@ constexpr long kMaxPort = 65535;
 // "[" and the longest IPv6 literal with a zone-less form, and room to spare.
 constexpr size_t kMaxAddressLength = INET6_ADDRSTRLEN + 2;
 
+// Reads literal into the address's field at host, and keeps the whole
+// address in out; false when literal is no address of family.
+template <typename SocketAddress>
+bool Keep(const SocketAddress& address, int family, const char* literal, void* host, ListenAddress& out)
+{
+    if (inet_pton(family, literal, host) != 1)
+        return false;
+    std::memcpy(&out.storage, &address, sizeof(address));
+    out.length = sizeof(address);
+    return true;
+}
+
 bool ParseIPv4(const char* text, int port, ListenAddress& out)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, text, &address.sin_addr) != 1)
-        return false;
-    std::memcpy(&out.storage, &address, sizeof(address));
-    out.length = sizeof(address);
-    return true;
+    return Keep(address, AF_INET, text, &address.sin_addr, out);
 }
 
 // text is "[literal]".
@@ -33,11 +41,7 @@ bool ParseIPv6(const char* text, size_t length, int port, ListenAddress& out)
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
     address.sin6_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET6, literal, &address.sin6_addr) != 1)
-        return false;
-    std::memcpy(&out.storage, &address, sizeof(address));
-    out.length = sizeof(address);
-    return true;
+    return Keep(address, AF_INET6, literal, &address.sin6_addr, out);
 }
 
 }  // namespace

@@ -43,41 +43,38 @@ bool ObjectList::Add(void* newObject)
     return AddTail(newObject);
 }
 
-bool ObjectList::AddHead(void* newObject)
+// Links a new node holding the object in between before and after, either
+// of them null at an end of the chain.
+bool ObjectList::Link(void* object, ObjectListNode* before, ObjectListNode* after)
 {
-    ObjectListNode* node = NewNode(newObject);
+    ObjectListNode* node = NewNode(object);
     if (!node)
         return false;
-    node->next = head;
-    if (head)
-        head->previous = node;
-    else
-        tail = node;
-    head = node;
+    node->previous = before;
+    node->next = after;
+    (before ? before->next : head) = node;
+    (after ? after->previous : tail) = node;
     ++elementCount;
     return true;
+}
+
+bool ObjectList::AddHead(void* newObject)
+{
+    return Link(newObject, nullptr, head);
 }
 
 bool ObjectList::AddTail(void* newObject)
 {
-    ObjectListNode* node = NewNode(newObject);
-    if (!node)
-        return false;
-    node->previous = tail;
-    if (tail)
-        tail->next = node;
-    else
-        head = node;
-    tail = node;
-    ++elementCount;
-    return true;
+    return Link(newObject, tail, nullptr);
 }
 
 // --- removal -----------------------------------------------------------------
 
-// Takes the node out of the chain, moves the cursor past it and releases it.
-void ObjectList::Unlink(ObjectListNode* node)
+// Takes the node out of the chain, moves the cursor past it and releases
+// it; returns the object it held.
+void* ObjectList::Unlink(ObjectListNode* node)
 {
+    void* object = node->payload;
     if (node->previous)
         node->previous->next = node->next;
     else
@@ -90,6 +87,7 @@ void ObjectList::Unlink(ObjectListNode* node)
         cursor = node->next;
     Mem_Free(node);
     --elementCount;
+    return object;
 }
 
 // Returns the first node from the head that holds the object, or null.
@@ -113,20 +111,12 @@ bool ObjectList::Remove(void* object)
 
 void* ObjectList::RemoveHead()
 {
-    if (!head)
-        return nullptr;
-    void* object = head->payload;
-    Unlink(head);
-    return object;
+    return head ? Unlink(head) : nullptr;
 }
 
 void* ObjectList::RemoveTail()
 {
-    if (!tail)
-        return nullptr;
-    void* object = tail->payload;
-    Unlink(tail);
-    return object;
+    return tail ? Unlink(tail) : nullptr;
 }
 
 void ObjectList::Clear(bool freeElementsMemory)

@@ -53,8 +53,9 @@ protected:
 
 private:
     ObjectListNode* NewNode(void* object);
+    bool Link(void* object, ObjectListNode* before, ObjectListNode* after);
     ObjectListNode* Find(void* object);
-    void Unlink(ObjectListNode* node);
+    void* Unlink(ObjectListNode* node);
 };
 
 #endif

@@ -16,3 +16,8 @@ bool Fd_WriteAll(int fd, const char* text, size_t length)
     }
     return true;
 }
+
+bool Fd_WouldBlock()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}

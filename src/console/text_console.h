@@ -5,6 +5,8 @@
 #ifndef TARN_CONSOLE_TEXT_CONSOLE_H
 #define TARN_CONSOLE_TEXT_CONSOLE_H
 
+#include "common/limits.h"
+
 #include <cstdint>
 
 class IBaseSystem;
@@ -14,7 +16,7 @@ public:
     static constexpr int kLineSize = 256;
     // Kept for compatibility: a longer typed line is cut, which engines
     // and operators' scripts expect.
-    static constexpr int kMaxLineLength = 254;  // characters a typed line may hold
+    static constexpr int kMaxLineLength = kMaxConsoleLine;  // characters a typed line may hold
     static constexpr int kHistorySize = 30;
 
     virtual ~CTextConsole() {}

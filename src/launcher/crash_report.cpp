@@ -1,6 +1,8 @@
 #include "launcher/crash_report.h"
 
+#include "common/clock.h"
 #include "common/diagnostics.h"
+#include "common/text_builder.h"
 #include "output/output.h"
 #include "telemetry/telemetry.h"
 #include "common/write_all.h"
@@ -13,7 +15,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <time.h>
 #include <unistd.h>
 
 // The handler's calls, all async-signal-safe but two: openat, mkdirat,
@@ -37,60 +38,15 @@ int64_t s_startMicroseconds = 0;
 const char* s_commandLine = "";
 volatile std::sig_atomic_t s_phase = 0;
 
-int64_t Now()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 // A line built without the C library's formatting.
-class SafeLine {
-public:
-    SafeLine& Add(const char* text)
-    {
-        while (*text && length_ < kLineSize - 1)
-            text_[length_++] = *text++;
-        return *this;
-    }
-    SafeLine& Number(int64_t value)
-    {
-        char digits[24];
-        int count = 0;
-        uint64_t rest = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-        do
-            digits[count++] = static_cast<char>('0' + rest % 10);
-        while ((rest /= 10) > 0);
-        if (value < 0)
-            Add("-");
-        while (count > 0 && length_ < kLineSize - 1)
-            text_[length_++] = digits[--count];
-        return *this;
-    }
-    SafeLine& Hex(uintptr_t value)
-    {
-        Add("0x");
-        int shift = static_cast<int>(sizeof(value) * 8) - 4;
-        while (shift > 0 && ((value >> shift) & 0xF) == 0)
-            shift -= 4;
-        for (; shift >= 0 && length_ < kLineSize - 1; shift -= 4)
-            text_[length_++] = "0123456789abcdef"[(value >> shift) & 0xF];
-        return *this;
-    }
-    const char* Text() const { return text_; }
-    size_t Length() const { return length_; }
-
-private:
-    char text_[kLineSize] = {};
-    size_t length_ = 0;
-};
+using SafeLine = FixedText<kLineSize>;
 
 void Write(int fd, const char* text, size_t length)
 {
     Fd_WriteAll(fd, text, length);  // a report cut short is still worth its start
 }
 
-void Write(int fd, const SafeLine& line)
+void Write(int fd, const TextBuilder& line)
 {
     Write(fd, line.Text(), line.Length());
 }
@@ -176,7 +132,7 @@ void WriteFacts(int fd)
 {
     Write(fd, "\nCommand line: ", 15);
     Write(fd, s_commandLine, std::strlen(s_commandLine));
-    int64_t uptime = Now() - s_startMicroseconds;
+    int64_t uptime = Clock_Microseconds() - s_startMicroseconds;
     SafeLine line;
     line.Add("\nUptime: ").Number(uptime / 1000000).Add(".").Number(uptime / 100000 % 10);
     line.Add(" s\nFrames: ").Number(Telemetry_Frames());
@@ -191,7 +147,7 @@ int OpenLogDirectory()
     return openat(s_workingDirectory, kErrorLogDirectory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-void Announce(const SafeLine& line)
+void Announce(const TextBuilder& line)
 {
     Output_WriteLast(line.Text(), line.Length());
 }
@@ -201,7 +157,7 @@ void Announce(const SafeLine& line)
 void Crash_Prepare(const char* commandLine)
 {
     s_workingDirectory = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    s_startMicroseconds = Now();
+    s_startMicroseconds = Clock_Microseconds();
     s_commandLine = commandLine;
     // The first backtrace loads the unwinder's library; the handler must not.
     void* frames[1];

@@ -7,14 +7,13 @@
 #ifndef TARN_LAUNCHER_CRASH_REPORT_H
 #define TARN_LAUNCHER_CRASH_REPORT_H
 
+#include "common/limits.h"
+
 #include <csignal>
 
 // Where the launcher's run loop is: inside one of the engine's calls, or in
 // the launcher itself.
 enum class EnginePhase { kLauncher, kInitialize, kRunFrame, kShutdown, kSubmitConsoleText };
-
-// A report is written only while the folder holds fewer error logs.
-constexpr int kMaxErrorLogs = 100;
 
 // At start, in the working directory: keeps the directory, the clock and
 // the command line, and loads what the backtrace needs.

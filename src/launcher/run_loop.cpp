@@ -1,13 +1,15 @@
 #include "launcher/run_loop.h"
 
+#include "common/limits.h"
+
 #include <tarn/engine_api.h>
 
 #include <cstdio>
 
 namespace {
 
-// A console line of at most 254 characters, its "\n" and the terminator.
-constexpr int kSubmitSize = 256;
+// A console line, its "\n" and the terminator.
+constexpr int kSubmitSize = kMaxConsoleLine + 2;
 
 void Submit(IRunEngine& engine, char (&text)[kSubmitSize], const char* line)
 {

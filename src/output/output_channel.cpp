@@ -1,5 +1,8 @@
 #include "output/output_channel.h"
 
+#include "common/ring.h"
+#include "common/write_all.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -31,10 +34,8 @@ long Attempt(int fd, Sink sink, const char* text, size_t length)
                               : write(fd, text, length);
         if (written >= 0)
             return static_cast<long>(written);
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
         if (errno != EINTR)
-            return -1;
+            return Fd_WouldBlock() ? 0 : -1;
     }
 }
 
@@ -201,10 +202,7 @@ bool OutputChannel::Fits(size_t length) const
 
 void OutputChannel::Queue(const char* text, size_t length)
 {
-    size_t tail = (head_ + used_) % size_;
-    size_t first = std::min(length, size_ - tail);
-    std::memcpy(ring_ + tail, text, first);
-    std::memcpy(ring_, text + first, length - first);
+    Ring_Write(ring_, size_, (head_ + used_) % size_, text, length);
     used_ += length;
     accepted_ += length;
 }
@@ -274,7 +272,7 @@ void OutputChannel::QueueNotice()
 // notice still waiting among it is owed again.
 void OutputChannel::LoseQueued()
 {
-    size_t first = std::min(used_, size_ - head_);
+    size_t first = Ring_Piece(size_, head_, used_);
     auto lines = static_cast<int64_t>(CountLines(ring_ + head_, first) +
                                       CountLines(ring_, used_ - first));
     bool noticeLost = written_ < noticeEnd_;
@@ -302,5 +300,5 @@ long OutputChannel::Put(const char* text, size_t length)
 
 long OutputChannel::PutQueued()
 {
-    return Put(ring_ + head_, std::min(used_, size_ - head_));
+    return Put(ring_ + head_, Ring_Piece(size_, head_, used_));
 }

@@ -1,7 +1,6 @@
 #include "output/output_history.h"
 
-#include <algorithm>
-#include <cstring>
+#include "common/ring.h"
 
 void OutputHistory::Append(const char* text, size_t length)
 {
@@ -10,10 +9,7 @@ void OutputHistory::Append(const char* text, size_t length)
         end_ += length - kOutputHistorySize;
         length = kOutputHistorySize;
     }
-    size_t tail = end_ % kOutputHistorySize;
-    size_t first = std::min(length, kOutputHistorySize - tail);
-    std::memcpy(ring_ + tail, text, first);
-    std::memcpy(ring_, text + first, length - first);
+    Ring_Write(ring_, kOutputHistorySize, end_ % kOutputHistorySize, text, length);
     end_ += length;
 }
 
@@ -42,5 +38,6 @@ size_t OutputHistory::Span(uint64_t position, const char** bytes) const
         return 0;
     size_t offset = position % kOutputHistorySize;
     *bytes = ring_ + offset;
-    return static_cast<size_t>(std::min<uint64_t>(end_ - position, kOutputHistorySize - offset));
+    // No more than the ring holds lies between position and End.
+    return Ring_Piece(kOutputHistorySize, offset, static_cast<size_t>(end_ - position));
 }

@@ -45,14 +45,22 @@ void Tell(void (ISupervisor::*event)(int64_t))
         (s_open[i]->*event)(now);
 }
 
+// Adds item to a list of fixed size; false when it is null or the list is
+// full.
+template <typename Item, int kSize>
+bool Append(Item* (&list)[kSize], int& count, Item* item)
+{
+    if (!item || count == kSize)
+        return false;
+    list[count++] = item;
+    return true;
+}
+
 }  // namespace
 
 bool Service_AddSupervisor(ISupervisor* supervisor)
 {
-    if (!supervisor || s_count == kMaxSupervisors)
-        return false;
-    s_open[s_count++] = supervisor;
-    return true;
+    return Append(s_open, s_count, supervisor);
 }
 
 void Service_Started()
@@ -85,10 +93,7 @@ const char* Service_NextLine()
 
 bool Service_AddListener(IListener* listener)
 {
-    if (!listener || s_listenerCount == kMaxListeners)
-        return false;
-    s_listeners[s_listenerCount++] = listener;
-    return true;
+    return Append(s_listeners, s_listenerCount, listener);
 }
 
 void Service_Restarting()

@@ -1,17 +1,8 @@
 #include "telemetry/cycle_clock.h"
 
-#include <time.h>
-
 namespace {
 
 constexpr int kPairAttempts = 4;
-
-int64_t MonotonicNanoseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 }  // namespace
 
@@ -21,7 +12,7 @@ ClockPair CycleClock_Pair()
     uint64_t bestSpread = UINT64_MAX;
     for (int attempt = 0; attempt < kPairAttempts; ++attempt) {
         uint64_t before = CycleClock_Read();
-        int64_t nanoseconds = MonotonicNanoseconds();
+        int64_t nanoseconds = Clock_Nanoseconds();
         uint64_t after = CycleClock_Read();
         if (after - before < bestSpread) {
             bestSpread = after - before;

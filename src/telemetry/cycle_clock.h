@@ -8,11 +8,9 @@
 #ifndef TARN_SERVICE_CYCLE_CLOCK_H
 #define TARN_SERVICE_CYCLE_CLOCK_H
 
-#include <cstdint>
+#include "common/clock.h"
 
-#if !defined(__i386__) && !defined(__x86_64__)
-#include <time.h>
-#endif
+#include <cstdint>
 
 // Counter ticks; nanoseconds of CLOCK_MONOTONIC where there is no x86
 // time-stamp counter. Not serialising: a read may move a few instructions
@@ -22,9 +20,7 @@ inline uint64_t CycleClock_Read()
 #if defined(__i386__) || defined(__x86_64__)
     return __builtin_ia32_rdtsc();
 #else
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+    return static_cast<uint64_t>(Clock_Nanoseconds());
 #endif
 }
 

@@ -1,6 +1,9 @@
 #include "console_link.h"
 
 #include "attached_console.h"
+#include "common/clock.h"
+#include "common/limits.h"
+#include "common/text_builder.h"
 #include "console/key_decoder.h"
 #include "common/write_all.h"
 
@@ -10,7 +13,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -25,13 +27,8 @@ constexpr int kKeyBurst = 256;
 // The first line: "Attached to ", a socket address's path and how to detach.
 constexpr int kAttachedSize = 256;
 const char* const kRefused = "Refused: ";
-
-long long Milliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
+// "uid N> " with the longest uid, and the longest line the server takes.
+constexpr size_t kMarkerSize = sizeof("uid 4294967295> ") + kMaxConsoleLine;
 
 bool StartsWith(const char* text, const char* prefix)
 {
@@ -104,30 +101,29 @@ bool ConsoleLink::SendAll(const char* text, size_t length)
 
 // What the server logs when it takes line from this user: "uid N> " and the
 // line's characters from 32 to 126.
-bool ConsoleLink::Printable(const char* line, char* marker, size_t size) const
+void ConsoleLink::Printable(const char* line, char* marker, size_t size) const
 {
-    int length = std::snprintf(marker, size, "uid %u> ", static_cast<unsigned>(geteuid()));
-    for (const char* c = line; *c && length + 1 < static_cast<int>(size); ++c)
+    TextBuilder text(marker, size);
+    text.Add("uid ").Number(geteuid()).Add("> ");
+    for (const char* c = line; *c; ++c)
         if (*c >= ' ' && *c <= '~')
-            marker[length++] = *c;
-    marker[length] = '\0';
-    return length + 1 < static_cast<int>(size);
+            text.Put(*c);
 }
 
 // --- one line for a script ----------------------------------------------------------
 
 bool ConsoleLink::SendOne(const char* line)
 {
-    char marker[512];
+    char marker[kMarkerSize];
     Printable(line, marker, sizeof(marker));
     if (!SendAll(line, std::strlen(line)) || !SendAll("\n", 1)) {
         std::printf("tarn-console: %s: the server closed the connection\n", path_);
         return false;
     }
-    long long takenBy = Milliseconds() + kTakenWithinMilliseconds;
+    long long takenBy = Clock_Milliseconds() + kTakenWithinMilliseconds;
     long long answerBy = 0;  // set once the server has taken the line
     for (;;) {
-        long long now = Milliseconds();
+        long long now = Clock_Milliseconds();
         int wait = answerBy ? kQuietMilliseconds : static_cast<int>(takenBy > now ? takenBy - now : 0);
         Got got = Receive(wait);
         while (const char* received = NextLine()) {
@@ -137,10 +133,10 @@ bool ConsoleLink::SendOne(const char* line)
                 std::printf("%s\n", received);
                 return false;
             } else if (std::strcmp(received, marker) == 0) {
-                answerBy = Milliseconds() + kLongestAnswerMilliseconds;
+                answerBy = Clock_Milliseconds() + kLongestAnswerMilliseconds;
             }
         }
-        if (answerBy && (got != Got::kData || Milliseconds() >= answerBy)) {
+        if (answerBy && (got != Got::kData || Clock_Milliseconds() >= answerBy)) {
             std::fwrite(buffer_ + taken_, 1, length_ - taken_, stdout);
             return true;
         }

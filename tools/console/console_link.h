@@ -30,7 +30,7 @@ private:
     Got Receive(int milliseconds);
     const char* NextLine();
     bool SendAll(const char* text, size_t length);
-    bool Printable(const char* line, char* marker, size_t size) const;
+    void Printable(const char* line, char* marker, size_t size) const;
     int PrintLines(AttachedConsole& editor, bool all);
     bool TypeKeys(AttachedConsole& editor);
 

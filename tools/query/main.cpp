@@ -7,6 +7,7 @@
 // did, 2 when the arguments or the address are not usable.
 #include "query_client.h"
 #include "query_protocol.h"
+#include "common/clock.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -114,9 +115,9 @@ void Record(Tally& tally, double milliseconds)
 
 void PingOnce(QueryClient& client, const Options& options, int sequence, uint32_t token, Tally& tally)
 {
-    int64_t sent = Client_Microseconds();
+    int64_t sent = Clock_Microseconds();
     ExchangeResult result = client.Exchange(QUERY_PING, token, options.waitMilliseconds, nullptr, 0);
-    double milliseconds = static_cast<double>(Client_Microseconds() - sent) / 1000.0;
+    double milliseconds = static_cast<double>(Clock_Microseconds() - sent) / 1000.0;
     ++tally.sent;
     if (result == EXCHANGE_REPLIED) {
         Record(tally, milliseconds);

@@ -1,6 +1,7 @@
 #include "query_client.h"
 
 #include "query_protocol.h"
+#include "common/clock.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -33,13 +33,6 @@ int CopyPayload(const unsigned char* data, int length, char* payload, int size)
 }
 
 }  // namespace
-
-int64_t Client_Microseconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
 
 QueryClient::~QueryClient()
 {
@@ -91,9 +84,9 @@ ExchangeResult QueryClient::Exchange(int type, uint32_t token, int waitMilliseco
 
     unsigned char datagram[QUERY_MAX_DATAGRAM];
     int challenges = 0;
-    int64_t deadline = Client_Microseconds() + int64_t{waitMilliseconds} * 1000;
-    for (int64_t left = deadline - Client_Microseconds(); left > 0;
-         left = deadline - Client_Microseconds()) {
+    int64_t deadline = Clock_Microseconds() + int64_t{waitMilliseconds} * 1000;
+    for (int64_t left = deadline - Clock_Microseconds(); left > 0;
+         left = deadline - Clock_Microseconds()) {
         pollfd readable{descriptor_, POLLIN, 0};
         if (poll(&readable, 1, static_cast<int>((left + 999) / 1000)) <= 0)
             continue;

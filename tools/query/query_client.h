@@ -42,7 +42,4 @@ private:
     int payloadLength_ = 0;
 };
 
-// Microseconds of the monotonic clock.
-int64_t Client_Microseconds();
-
 #endif

@@ -31,6 +31,8 @@
 #include "crash_loop.h"
 #include "terminal.h"
 #include "watchdog.h"
+#include "common/clock.h"
+#include "common/limits.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,8 +55,6 @@ constexpr long kMaxWatchSeconds = 86400;
 // Unusable arguments, or no watchdog socket: the launcher never ran.
 constexpr int kExitRefused = 2;
 constexpr int kExitCrashLoop = 1;
-// The launcher writes no more crash reports past this many error logs.
-constexpr int kMaxErrorLogs = 100;
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 volatile std::sig_atomic_t s_stopping = 0;
@@ -116,13 +116,6 @@ void InstallHandlers()
     _exit(127);
 }
 
-int64_t NowMilliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // Sleeps until the launcher ends, a signal arrives, the watchdog hears from
 // the launcher or its next step is due.
 void WaitForEvent(Watchdog* watchdog)
@@ -131,7 +124,7 @@ void WaitForEvent(Watchdog* watchdog)
     int64_t due = watchdog ? watchdog->Due() : -1;
     timespec timeout{};
     if (due >= 0) {
-        int64_t left = std::max<int64_t>(0, due - NowMilliseconds());
+        int64_t left = std::max<int64_t>(0, due - Clock_Milliseconds());
         timeout.tv_sec = static_cast<time_t>(left / 1000);
         timeout.tv_nsec = static_cast<long>(left % 1000) * 1000000;
     }
@@ -139,10 +132,10 @@ void WaitForEvent(Watchdog* watchdog)
     if (!watchdog)
         return;
     if (socket.revents & POLLIN)
-        watchdog->Receive(NowMilliseconds());
+        watchdog->Receive(Clock_Milliseconds());
     due = watchdog->Due();
-    if (due >= 0 && NowMilliseconds() >= due)
-        watchdog->Act(NowMilliseconds());
+    if (due >= 0 && Clock_Milliseconds() >= due)
+        watchdog->Act(Clock_Milliseconds());
 }
 
 // Runs the launcher once; its wait status.
@@ -225,7 +218,7 @@ bool CrashLoopEnds(CrashLimit& limit)
     if (reports.count >= kMaxErrorLogs)
         std::printf("tarn-run: errorlogs holds %d error logs, so crashes leave no more reports: clear it\n",
                     reports.count);
-    bool ends = limit.Reached(NowMilliseconds());
+    bool ends = limit.Reached(Clock_Milliseconds());
     if (ends)
         std::printf("tarn-run: %d crashes within %d s: the launcher is not started again%s%s\n", limit.Count(),
                     limit.Seconds(), reports.newest[0] ? "; the last report is " : "", reports.newest);

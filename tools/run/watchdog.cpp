@@ -1,6 +1,7 @@
 #include "watchdog.h"
 
 #include "common/format_cut.h"
+#include "common/socket.h"
 
 #include <cerrno>
 #include <csignal>
@@ -73,7 +74,7 @@ bool Watchdog::Open(int seconds)
     if (!mkdtemp(pattern))
         return false;
     std::memcpy(directory_, pattern, sizeof(pattern));
-    socket_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    socket_ = Socket_Open(AF_UNIX, SOCK_DGRAM);
     int on = 1;
     // The kernel then names each sender, so that only the launcher counts.
     if (socket_ < 0 || setsockopt(socket_, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0)

@@ -3,11 +3,13 @@
 #ifndef TARN_SERVICE_CONTROL_LINE_H
 #define TARN_SERVICE_CONTROL_LINE_H
 
+#include "common/limits.h"
+
 #include <cstddef>
 #include <cstdint>
 
 // The longest line a client may send, as the terminal's line editor allows.
-constexpr int kMaxControlLine = 254;
+constexpr int kMaxControlLine = kMaxConsoleLine;
 // Bytes without a newline after which a client is taken for a flood.
 constexpr int64_t kMaxControlBytesWithoutNewline = 1024 * 1024;
 

@@ -1,5 +1,8 @@
 #include "service/listeners/control_socket.h"
 
+#include "common/limits.h"
+#include "common/socket.h"
+#include "common/write_all.h"
 #include "service/listeners/control_line.h"
 #include "service/listener.h"
 #include "output/output.h"
@@ -32,12 +35,11 @@ constexpr int kReadSize = 4096;
 constexpr int kNoteSize = 64;
 // Connections taken per poll, so that a flood of them cannot hold a frame.
 constexpr int kAcceptsPerPoll = 16;
-constexpr int kBacklog = 16;
 constexpr uid_t kRoot = 0;
 constexpr int kSendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
 
 const char* const kTooMany = "Refused: too many clients.\n";
-const char* const kTooLong = "Refused: line longer than 254 characters.\n";
+const char* const kTooLong = "Refused: line longer than " TARN_DECIMAL(TARN_MAX_CONSOLE_LINE) " characters.\n";
 const char* const kSilent = "Refused: nothing sent or read for 60 seconds.\n";
 
 struct Client {
@@ -69,7 +71,7 @@ PathState Examine(const sockaddr_un& address)
         return errno == ENOENT ? PathState::kFree : PathState::kUnreadable;
     if (!S_ISSOCK(status.st_mode))
         return PathState::kInTheWay;
-    int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int probe = Socket_Open(AF_UNIX, SOCK_STREAM);
     if (probe < 0)
         return PathState::kUnreadable;
     int connected = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
@@ -194,22 +196,20 @@ bool ControlSocket::Refuse(PathState state)
 // Created with mode 0600 whatever the umask: the mask only ever takes away.
 bool ControlSocket::Listen()
 {
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     mode_t mask = umask(0177);
-    bool bound = listener_ >= 0 &&
-                 bind(listener_, reinterpret_cast<const sockaddr*>(&address_), sizeof(address_)) == 0;
+    listener_ = Socket_Listen(reinterpret_cast<const sockaddr*>(&address_), sizeof(address_));
     umask(mask);
     struct stat status {};
-    if (bound && listen(listener_, kBacklog) == 0 && stat(address_.sun_path, &status) == 0) {
+    if (listener_ >= 0 && stat(address_.sun_path, &status) == 0) {
         device_ = status.st_dev;
         inode_ = status.st_ino;
         return true;
     }
     Sys_Printf("Control socket %s: %s.\n", address_.sun_path, std::strerror(errno));
-    if (bound)
+    if (listener_ >= 0) {
         unlink(address_.sun_path);
-    if (listener_ >= 0)
         close(listener_);
+    }
     listener_ = -1;
     return false;
 }
@@ -259,7 +259,7 @@ void ControlSocket::Serve(const pollfd* polled, int count, int64_t now)
 void ControlSocket::AcceptAll(int64_t now)
 {
     for (int i = 0; i < kAcceptsPerPoll; ++i) {
-        int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        int fd = Socket_Accept(listener_);
         if (fd < 0)
             return;
         ucred peer{};
@@ -304,7 +304,7 @@ void ControlSocket::ReadFrom(Client& client, int64_t now)
 {
     if (client.inputStart == client.inputEnd) {
         ssize_t count = recv(client.fd, client.input, sizeof(client.input), MSG_DONTWAIT);
-        if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR)) {
+        if (count == 0 || (count < 0 && !Fd_WouldBlock())) {
             Disconnect(client, false);
             return;
         }
@@ -345,7 +345,7 @@ void ControlSocket::SendTo(Client& client, int64_t now)
 {
     if (client.noteLength > 0) {
         ssize_t sent = send(client.fd, client.note, client.noteLength, kSendFlags);
-        if (sent < 0 && errno != EAGAIN) {
+        if (sent < 0 && !Fd_WouldBlock()) {
             Disconnect(client, false);
             return;
         }
@@ -359,7 +359,7 @@ void ControlSocket::SendTo(Client& client, int64_t now)
     const char* bytes = nullptr;
     for (size_t length; (length = Output_History().Span(client.cursor, &bytes)) > 0;) {
         ssize_t sent = send(client.fd, bytes, length, kSendFlags);
-        if (sent < 0 && errno != EAGAIN) {
+        if (sent < 0 && !Fd_WouldBlock()) {
             Disconnect(client, false);
             return;
         }

@@ -1,5 +1,7 @@
 #include "service/listeners/http_request.h"
 
+#include "common/http_text.h"
+
 #include <cstring>
 
 namespace {
@@ -17,52 +19,36 @@ const char kPath[] = "/metrics";
 // "\r\n"), or 0 when there is none within length.
 size_t HeadEnd(const char* data, size_t length)
 {
-    for (size_t start = 0; start < length;) {
-        const void* newline = std::memchr(data + start, '\n', length - start);
-        if (!newline)
-            return 0;
-        size_t end = static_cast<const char*>(newline) - data;
-        if (start > 0 && (end == start || (end == start + 1 && data[start] == '\r')))
-            return end + 1;
-        start = end + 1;
-    }
+    size_t start = 0;
+    HttpText line;
+    for (bool first = true; Http_NextLine(data, length, start, line); first = false)
+        if (!first && line.length == 0)
+            return start;
     return 0;
 }
 
-struct Span {
-    const char* text;
-    size_t length;
-
-    bool Is(const char* word) const { return length == std::strlen(word) && std::memcmp(text, word, length) == 0; }
-};
-
 // Splits the request line "METHOD SP TARGET SP VERSION" at single spaces;
 // false when it has another shape.
-bool SplitRequestLine(const char* line, size_t length, Span (&parts)[3])
+bool SplitRequestLine(HttpText rest, HttpText (&parts)[3])
 {
-    size_t at = 0;
-    for (int part = 0; part < 3; ++part) {
-        const void* space = part < 2 ? std::memchr(line + at, ' ', length - at) : nullptr;
-        size_t end = space ? static_cast<size_t>(static_cast<const char*>(space) - line) : length;
-        if ((part < 2 && !space) || end == at)
-            return false;
-        parts[part] = {line + at, end - at};
-        at = end + 1;
-    }
-    return true;
+    if (!Http_TakeWord(rest, parts[0]) || !Http_TakeWord(rest, parts[1]))
+        return false;
+    parts[2] = rest;
+    return parts[0].length > 0 && parts[1].length > 0 && parts[2].length > 0;
 }
 
 // The target names the page: the path itself, with or without a query.
-bool NamesThePage(const Span& target)
+bool NamesThePage(const HttpText& target)
 {
     const size_t pathLength = sizeof(kPath) - 1;
     return target.length >= pathLength && std::memcmp(target.text, kPath, pathLength) == 0 &&
            (target.length == pathLength || target.text[pathLength] == '?');
 }
 
-int Judge(const Span (&parts)[3])
+int Judge(const HttpText (&parts)[3])
 {
-    if (!parts[2].Is("HTTP/1.1") && !parts[2].Is("HTTP/1.0"))
+    int minor = Http_MinorVersion(parts[2]);
+    if (minor != 0 && minor != 1)
         return kBadRequest;
     if (!parts[0].Is("GET") && !parts[0].Is("HEAD"))
         return kMethodNotAllowed;
@@ -79,11 +65,11 @@ HttpJudgement Http_Judge(const char* data, size_t length)
         judgement.status = length >= kHttpMaxHead ? kHeadTooLarge : kIncomplete;
         return judgement;
     }
-    size_t lineLength = static_cast<const char*>(std::memchr(data, '\n', end)) - data;
-    if (lineLength > 0 && data[lineLength - 1] == '\r')
-        --lineLength;
-    Span parts[3];
-    if (!SplitRequestLine(data, lineLength, parts)) {
+    size_t start = 0;
+    HttpText line;
+    Http_NextLine(data, end, start, line);  // the head ends after its first line
+    HttpText parts[3];
+    if (!SplitRequestLine(line, parts)) {
         judgement.status = kBadRequest;
         return judgement;
     }

@@ -1,5 +1,7 @@
 #include "service/listeners/metrics_endpoint.h"
 
+#include "common/socket.h"
+#include "common/write_all.h"
 #include "service/listeners/http_request.h"
 #include "service/listener.h"
 #include "service/listeners/metrics_page.h"
@@ -15,7 +17,6 @@ namespace {
 constexpr int kMaxConnections = 4;
 // For the whole head, and again for the whole answer, in µs.
 constexpr int64_t kExchangeTimeout = 2000000;
-constexpr int kBacklog = 16;
 // Connections taken from the queue per poll, so that a flood of them costs
 // a frame a bounded time; the rest wait for the next poll.
 constexpr int kAcceptsPerServe = 8;
@@ -26,11 +27,6 @@ static_assert(kBufferSize >= kHttpMaxHead, "the head is read into the same buffe
 
 const char kRefusal[] =
     "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-
-bool WouldBlock()
-{
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-}
 
 const char* Reason(int status)
 {
@@ -87,19 +83,9 @@ private:
 
 int MetricsEndpoint::Open(const ListenAddress& address)
 {
-    int fd = socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int fd = Socket_Listen(reinterpret_cast<const sockaddr*>(&address.storage), address.length);
     if (fd < 0)
         return errno;
-    // A restarted launcher can bind again while the last one's connections
-    // linger; a port that another socket listens on stays refused.
-    int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0 ||
-        listen(fd, kBacklog) != 0) {
-        int failure = errno;
-        close(fd);
-        return failure;
-    }
     listener_ = fd;
     return 0;
 }
@@ -133,7 +119,7 @@ void MetricsEndpoint::Serve(const pollfd* polled, int count, int64_t now)
 void MetricsEndpoint::AcceptPending(int64_t now)
 {
     for (int i = 0; i < kAcceptsPerServe; ++i) {
-        int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        int fd = Socket_Accept(listener_);
         if (fd < 0)
             return;
         Connection* peer = Find(-1);
@@ -156,7 +142,7 @@ void MetricsEndpoint::Receive(Connection& peer, int64_t now)
     bool ended = false;
     while (peer.received < kHttpMaxHead && !ended) {
         ssize_t got = recv(peer.fd, peer.buffer + peer.received, kHttpMaxHead - peer.received, 0);
-        if (got < 0 && WouldBlock())
+        if (got < 0 && Fd_WouldBlock())
             break;
         ended = got <= 0;
         peer.received += got > 0 ? static_cast<size_t>(got) : 0;
@@ -212,7 +198,7 @@ void MetricsEndpoint::Send(Connection& peer)
 {
     while (peer.sent < peer.end) {
         ssize_t sent = send(peer.fd, peer.buffer + peer.sent, peer.end - peer.sent, MSG_NOSIGNAL);
-        if (sent < 0 && WouldBlock())
+        if (sent < 0 && Fd_WouldBlock())
             return;
         if (sent <= 0)
             break;

@@ -1,9 +1,12 @@
 #include "service/supervisors/http_post.h"
 
+#include "common/http_text.h"
+#include "common/socket.h"
+#include "common/write_all.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,14 +14,20 @@
 
 namespace {
 
-bool WouldBlock()
-{
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-}
+constexpr size_t kCodeLength = 3;
 
-bool Digit(char c)
+// The code of three digits, or 0.
+int Code(const HttpText& word)
 {
-    return c >= '0' && c <= '9';
+    if (word.length != kCodeLength)
+        return 0;
+    int code = 0;
+    for (size_t i = 0; i < kCodeLength; ++i) {
+        if (word.text[i] < '0' || word.text[i] > '9')
+            return 0;
+        code = code * 10 + (word.text[i] - '0');
+    }
+    return code;
 }
 
 }  // namespace
@@ -28,26 +37,16 @@ bool Digit(char c)
 // take "HTTP/1.1 2000" for a success.
 int Http_StatusCode(const char* reply, int length)
 {
-    const void* found = length > 0 ? std::memchr(reply, '\n', static_cast<size_t>(length)) : nullptr;
-    const char* newline = static_cast<const char*>(found);
-    if (!newline)
+    size_t start = 0;
+    HttpText rest;
+    if (length <= 0 || !Http_NextLine(reply, static_cast<size_t>(length), start, rest))
         return kHttpNotYet;
-    int line = static_cast<int>(newline - reply);
-    if (line > 0 && reply[line - 1] == '\r')
-        --line;
-    const char prefix[] = "HTTP/1.";
-    const int prefixLength = sizeof(prefix) - 1;
-    const int codeEnd = prefixLength + 5;
-    if (line < codeEnd || std::memcmp(reply, prefix, prefixLength) != 0 || !Digit(reply[prefixLength]) ||
-        reply[prefixLength + 1] != ' ' || (line > codeEnd && reply[codeEnd] != ' '))
+    HttpText version;
+    HttpText code;
+    if (!Http_TakeWord(rest, version) || Http_MinorVersion(version) < 0)
         return 0;
-    int code = 0;
-    for (const char* digit = reply + prefixLength + 2; digit < reply + codeEnd; ++digit) {
-        if (!Digit(*digit))
-            return 0;
-        code = code * 10 + (*digit - '0');
-    }
-    return code;
+    Http_TakeWord(rest, code);  // a reason phrase may follow, after a space
+    return Code(code);
 }
 
 int Http_FormatJsonPost(char (&out)[kHttpRequestSize], int port, const char* path)
@@ -67,7 +66,7 @@ int Http_FormatJsonPost(char (&out)[kHttpRequestSize], int port, const char* pat
 bool HttpPost::Begin(int port, const char* request, int length)
 {
     Close();
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    fd_ = Socket_Open(AF_INET, SOCK_STREAM);
     if (fd_ < 0)
         return false;
     sockaddr_in address{};
@@ -103,7 +102,7 @@ HttpProgress HttpPost::Send()
     while (sent_ < length_) {
         ssize_t sent = send(fd_, request_ + sent_, length_ - sent_, MSG_NOSIGNAL);
         if (sent < 0)
-            return WouldBlock() ? HttpProgress::kPending : Fail();
+            return Fd_WouldBlock() ? HttpProgress::kPending : Fail();
         sent_ += static_cast<int>(sent);
     }
     return HttpProgress::kSucceeded;
@@ -115,7 +114,7 @@ HttpProgress HttpPost::Receive()
 {
     ssize_t got = recv(fd_, reply_ + received_, kHttpReplySize - received_, 0);
     if (got < 0)
-        return WouldBlock() ? HttpProgress::kPending : Fail();
+        return Fd_WouldBlock() ? HttpProgress::kPending : Fail();
     received_ += static_cast<int>(got);
     int code = Http_StatusCode(reply_, received_);
     if (code == kHttpNotYet && got > 0 && received_ < kHttpReplySize)

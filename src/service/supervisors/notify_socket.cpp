@@ -1,5 +1,7 @@
 #include "service/supervisors/notify_socket.h"
 
+#include "common/socket.h"
+
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,7 +50,7 @@ bool Notify_Open(NotifySocket& notify, const char* addressText)
 {
     if (!SetAddress(notify, addressText))
         return false;
-    notify.fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    notify.fd = Socket_Open(AF_UNIX, SOCK_DGRAM);
     return notify.fd >= 0;
 }
 

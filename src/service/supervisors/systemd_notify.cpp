@@ -4,15 +4,14 @@
 // names.
 #include "service/supervisors/systemd_notify.h"
 
+#include "common/text_builder.h"
 #include "service/supervisors/notify_socket.h"
 #include "service/supervisor.h"
 #include "output/sys_printf.h"
 #include "telemetry/telemetry.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -43,28 +42,9 @@ IntervalTally Intervals()
     return tally;
 }
 
-// One datagram's text, built in place. A line that does not fit is left
-// out whole rather than sent cut.
-class NotifyMessage {
-public:
-    void Add(const char* format, ...) __attribute__((format(printf, 2, 3)))
-    {
-        va_list arguments;
-        va_start(arguments, format);
-        int added = std::vsnprintf(text_ + length_, kMessageSize - length_, format, arguments);
-        va_end(arguments);
-        if (added > 0 && static_cast<size_t>(added) < kMessageSize - length_)
-            length_ += static_cast<size_t>(added);
-        else
-            text_[length_] = '\0';
-    }
-    const char* Text() const { return text_; }
-    size_t Length() const { return length_; }
-
-private:
-    char text_[kMessageSize] = {};
-    size_t length_ = 0;
-};
+// One datagram's text. Format leaves out a line that does not fit whole
+// rather than sending it cut.
+using NotifyMessage = FixedText<kMessageSize>;
 
 // A positive decimal number that is the whole of text, or 0.
 int64_t PositiveNumber(const char* text)
@@ -102,9 +82,9 @@ public:
     void Started(int64_t now) override
     {
         NotifyMessage message;
-        message.Add("READY=1\nMAINPID=%d\nSTATUS=running\n", static_cast<int>(pid_));
+        message.Format("READY=1\nMAINPID=%d\nSTATUS=running\n", static_cast<int>(pid_));
         if (pingInterval_ > 0)
-            message.Add("WATCHDOG=1\n");
+            message.Format("WATCHDOG=1\n");
         Send(message);
         framesAtStatus_ = Telemetry_Frames();
         framesSince_ = now;
@@ -123,8 +103,8 @@ public:
     void Restarting(int64_t now) override
     {
         NotifyMessage message;
-        message.Add("RELOADING=1\nMONOTONIC_USEC=%lld\nSTATUS=restarting the engine\n",
-                    static_cast<long long>(now));
+        message.Format("RELOADING=1\nMONOTONIC_USEC=%lld\nSTATUS=restarting the engine\n",
+                       static_cast<long long>(now));
         Send(message);
         nextDue_ = kNever;
     }
@@ -132,7 +112,7 @@ public:
     void Stopping(int64_t) override
     {
         NotifyMessage message;
-        message.Add("STOPPING=1\nSTATUS=stopping\n");
+        message.Format("STOPPING=1\nSTATUS=stopping\n");
         Send(message);
         nextDue_ = kNever;
     }
@@ -146,7 +126,7 @@ private:
     {
         NotifyMessage message;
         if (now >= nextPing_) {
-            message.Add("WATCHDOG=1\n");
+            message.Format("WATCHDOG=1\n");
             nextPing_ = now + pingInterval_;
         }
         if (now >= nextStatus_) {
@@ -172,12 +152,12 @@ private:
         uint64_t tenths = all > 0 ? (tally.within - tallySince_.within) * 1000 / all : 0;
         tallySince_ = tally;
         if (all == 0) {
-            message.Add("STATUS=running, %lld frames/s\n", static_cast<long long>(rate));
+            message.Format("STATUS=running, %lld frames/s\n", static_cast<long long>(rate));
             return;
         }
-        message.Add("STATUS=running, %lld frames/s, %llu.%llu%% of frames within 2 ms\n",
-                    static_cast<long long>(rate), static_cast<unsigned long long>(tenths / 10),
-                    static_cast<unsigned long long>(tenths % 10));
+        message.Format("STATUS=running, %lld frames/s, %llu.%llu%% of frames within 2 ms\n",
+                       static_cast<long long>(rate), static_cast<unsigned long long>(tenths / 10),
+                       static_cast<unsigned long long>(tenths % 10));
     }
 
     void Send(const NotifyMessage& message) { Notify_Send(socket_, message.Text(), message.Length()); }
