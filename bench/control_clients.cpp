@@ -2,9 +2,9 @@
 
 #include "common/clock.h"
 #include "control_client.h"
-#include "service/listeners/control_socket.h"
-#include "service/listener.h"
 #include "monotonic.h"
+#include "service/listener.h"
+#include "service/listeners/control_socket.h"
 #include "service/service.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #ifndef TARN_BENCH_CONTROL_CLIENTS_H
 #define TARN_BENCH_CONTROL_CLIENTS_H
 
-#include "service/listeners/control_socket.h"
 #include "launcher_run.h"
+#include "service/listeners/control_socket.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
 #include "supervisors_on.h"
 
 #include "monotonic.h"
-#include "stats.h"
 #include "service/service.h"
 #include "service/supervisors/systemd_notify.h"
+#include "stats.h"
 
 #include <cstdlib>
 #include <ctime>

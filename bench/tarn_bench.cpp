@@ -8,9 +8,9 @@
 #include "floor.h"
 #include "launcher_run.h"
 #include "output_stall.h"
+#include "pty_job.h"
 #include "query_rtt.h"
 #include "stop_latency.h"
-#include "pty_job.h"
 #include "supervisors_on.h"
 #include "telemetry_cost.h"
 

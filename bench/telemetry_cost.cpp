@@ -1,11 +1,11 @@
 #include "telemetry_cost.h"
 
 #include "control_clients.h"
-#include "telemetry/cycle_clock.h"
 #include "floor.h"
 #include "http_client.h"
 #include "launcher_run.h"
 #include "supervisors_on.h"
+#include "telemetry/cycle_clock.h"
 #include "telemetry/telemetry.h"
 
 #include <algorithm>

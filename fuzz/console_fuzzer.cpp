@@ -7,9 +7,9 @@
 // until nothing is pending before the next is written. A sequence cut at
 // the end of a burst is not recognised, as when it is split between two
 // frames.
+#include "console/text_console_unix.h"
 #include "console_probe.h"
 #include "fuzz_check.h"
-#include "console/text_console_unix.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -3,8 +3,8 @@
 #ifndef TARN_FUZZ_CONSOLE_PROBE_H
 #define TARN_FUZZ_CONSOLE_PROBE_H
 
-#include "fuzz_check.h"
 #include "console/text_console.h"
+#include "fuzz_check.h"
 
 #include <cstring>
 #include <string_view>

@@ -14,12 +14,12 @@
 //     a completion shorter than the line);
 //   6 Print: the message follows, up to a NUL byte or the end.
 // Other bytes are skipped.
+#include "common/object_list.h"
 #include "console/base_system.h"
+#include "console/text_console.h"
 #include "console_probe.h"
 #include "fuzz_check.h"
-#include "common/object_list.h"
 #include "split.h"
-#include "console/text_console.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -51,7 +51,7 @@ SwitchValue FindSwitch(const char* line, const char* name)
     return value;
 }
 
-bool ParsePort(const SwitchValue& value, long* port)
+bool Address_ParsePort(const SwitchValue& value, long* port)
 {
     const char* text = value.text;
     if (!value.fits || text[0] == '\0' || std::strspn(text, "0123456789") != std::strlen(text))
@@ -84,7 +84,7 @@ bool ReadPort(const char* commandLine, in_port_t* networkOrderPort)
 {
     SwitchValue value = FindSwitch(commandLine, "-port");
     long port = QUERY_DEFAULT_PORT;
-    if (value.found && !ParsePort(value, &port)) {
+    if (value.found && !Address_ParsePort(value, &port)) {
         ReportBadValue("-port", "a number from 0 to 65535", value.text);
         return false;
     }

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-void FormatCut(char* out, size_t size, const char* format, ...)
+void Format_Cut(char* out, size_t size, const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
@@ -11,7 +11,7 @@ void FormatCut(char* out, size_t size, const char* format, ...)
     va_end(arguments);
 }
 
-bool FormatWhole(char* out, size_t size, const char* format, ...)
+bool Format_Whole(char* out, size_t size, const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);

@@ -46,7 +46,7 @@ bool ParseIPv6(const char* text, size_t length, int port, ListenAddress& out)
 
 }  // namespace
 
-int ParsePort(const char* text)
+int Address_ParsePort(const char* text)
 {
     long port = 0;
     for (const char* digit = text; *digit; ++digit) {
@@ -57,10 +57,10 @@ int ParsePort(const char* text)
     return port <= kMaxPort ? static_cast<int>(port) : 0;
 }
 
-bool ParseListenAddress(const char* text, ListenAddress& out)
+bool Address_ParseListen(const char* text, ListenAddress& out)
 {
     const char* colon = std::strrchr(text, ':');
-    int port = ParsePort(colon ? colon + 1 : text);
+    int port = Address_ParsePort(colon ? colon + 1 : text);
     if (port == 0)
         return false;
     if (!colon)

@@ -1,8 +1,8 @@
 #include "console/text_console.h"
 
-#include "console/base_system.h"
 #include "common/format_cut.h"
 #include "common/object_list.h"
+#include "console/base_system.h"
 #include "output/sys_printf.h"
 
 #include <cstdio>
@@ -250,7 +250,7 @@ void CTextConsole::ListCompletions(ObjectList& completions)
             Echo(kNewline, 0);
             column = 1;
         }
-        FormatCut(cell, sizeof(cell), "%-*.*s ", width, kLineSize - 1,
+        Format_Cut(cell, sizeof(cell), "%-*.*s ", width, kLineSize - 1,
                   static_cast<const char*>(item));
         Echo(cell, 0);
     }

@@ -33,7 +33,7 @@ void ReportTooLong(const char* directory, const char* separator, const char* mod
 bool ModulePath(const char* moduleName, char (&path)[kPathSize])
 {
     if (moduleName[0] == '/') {
-        if (FormatWhole(path, sizeof(path), "%s", moduleName))
+        if (Format_Whole(path, sizeof(path), "%s", moduleName))
             return true;
         ReportTooLong("", "", moduleName);
         return false;
@@ -47,7 +47,7 @@ bool ModulePath(const char* moduleName, char (&path)[kPathSize])
     size_t length = std::strlen(directory);
     if (length > 0 && directory[length - 1] == '/')
         directory[length - 1] = '\0';
-    if (FormatWhole(path, sizeof(path), "%s/%s", directory, moduleName))
+    if (Format_Whole(path, sizeof(path), "%s/%s", directory, moduleName))
         return true;
     ReportTooLong(directory, "/", moduleName);
     return false;
@@ -59,13 +59,13 @@ constexpr size_t kReasonSize = kPathSize + 64;
 void* Open(const char* path, char (&reason)[kReasonSize])
 {
     if (!Module_FileIsWhole(path)) {
-        FormatCut(reason, sizeof(reason), "%s: file too short for its loadable segments", path);
+        Format_Cut(reason, sizeof(reason), "%s: file too short for its loadable segments", path);
         return nullptr;
     }
     void* handle = dlopen(path, RTLD_NOW);
     if (!handle) {
         const char* loaderReason = dlerror();
-        FormatCut(reason, sizeof(reason), "%s", loaderReason ? loaderReason : "unknown loader error");
+        Format_Cut(reason, sizeof(reason), "%s", loaderReason ? loaderReason : "unknown loader error");
     }
     return handle;
 }
@@ -88,7 +88,7 @@ CSysModule* Sys_LoadModule(const char* moduleName)
 
     // The second attempt prints nothing of its own, not even for its length.
     char retryPath[kRetryPathSize];
-    if (!FormatWhole(retryPath, sizeof(retryPath), "%s.so", path))
+    if (!Format_Whole(retryPath, sizeof(retryPath), "%s.so", path))
         return nullptr;
     return static_cast<CSysModule*>(Open(retryPath, reason));
 }

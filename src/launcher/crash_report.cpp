@@ -3,9 +3,9 @@
 #include "common/clock.h"
 #include "common/diagnostics.h"
 #include "common/text_builder.h"
+#include "common/write_all.h"
 #include "output/output.h"
 #include "telemetry/telemetry.h"
-#include "common/write_all.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -2,7 +2,6 @@
 
 #include "interface/module.h"
 #include "launcher/pacing.h"
-
 #include "output/sys_printf.h"
 
 const char* g_pszengine = "engine_amd.so";

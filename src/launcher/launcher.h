@@ -2,9 +2,9 @@
 #ifndef TARN_LAUNCHER_LAUNCHER_H
 #define TARN_LAUNCHER_LAUNCHER_H
 
+#include "console/text_console_unix.h"
 #include "interface/interface.h"
 #include "launcher/run_loop.h"
-#include "console/text_console_unix.h"
 
 #include <tarn/filesystem_api.h>
 
@@ -13,7 +13,7 @@ extern InterfaceFactory filesystemFactory;
 extern IFileSystemModule* pFileSystem;
 extern CTextConsoleUnix console;
 
-// RunLoop (run_loop.h) over the launcher's own engine module, console,
+// RunLoop_Run (run_loop.h) over the launcher's own engine module, console,
 // pacing strategy and service subsystem.
 int RunServer();
 

@@ -170,7 +170,7 @@ int main(int argc, char** argv)
     cmdline->CreateCmdLine(linuxCmdline);
     cmdline->AppendParm("-lumen", nullptr);
     Crash_Prepare(cmdline->GetCmdLine());
-    if (!OpenTelemetry())
+    if (!MetricsSwitch_Open())
         return kStartupFailed;
 
     if (!Engine_Load())

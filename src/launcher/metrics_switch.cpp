@@ -2,21 +2,21 @@
 
 #include "cmdline/icommandline.h"
 #include "common/listen_address.h"
+#include "output/sys_printf.h"
 #include "service/listeners/metrics_endpoint.h"
 #include "service/service.h"
-#include "output/sys_printf.h"
 #include "telemetry/telemetry.h"
 
 #include <cstring>
 
-bool OpenTelemetry()
+bool MetricsSwitch_Open()
 {
     Telemetry_Open();
     char* value = nullptr;
     if (!cmdline->CheckParm("-metrics", &value))
         return true;
     ListenAddress address;
-    if (!value || !ParseListenAddress(value, address)) {
+    if (!value || !Address_ParseListen(value, address)) {
         Sys_Printf("Bad -metrics value (%s): [ADDRESS:]PORT, ADDRESS an IP address, PORT 1 to 65535\n",
                    value ? value : "");
         return false;

@@ -6,6 +6,6 @@
 // Starts the telemetry; with -metrics [ADDRESS:]PORT, binds the endpoint.
 // False, after one line on standard output, when the value is no such
 // address or the port cannot be bound: the start fails.
-bool OpenTelemetry();
+bool MetricsSwitch_Open();
 
 #endif

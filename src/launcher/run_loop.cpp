@@ -66,7 +66,7 @@ bool PrepareRestart(const RunParts& parts)
 
 }  // namespace
 
-int RunLoop(const RunParts& parts)
+int RunLoop_Run(const RunParts& parts)
 {
     for (bool restart = false;; restart = true) {
         if (restart && !PrepareRestart(parts))

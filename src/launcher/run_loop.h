@@ -4,7 +4,7 @@
 #ifndef TARN_LAUNCHER_RUN_LOOP_H
 #define TARN_LAUNCHER_RUN_LOOP_H
 
-// What RunLoop returns when the engine cannot be obtained or does not start.
+// What RunLoop_Run returns when the engine cannot be obtained or does not start.
 constexpr int kEngineNotStarted = -1;
 // The pace the loop asks of the pacer before every frame.
 constexpr int kPacingMilliseconds = 1;
@@ -71,6 +71,6 @@ struct RunParts {
 // requested (returns ENGINE_SHUTDOWN_QUIT), restarting it on any other
 // shutdown code; kEngineNotStarted when the engine does not start. The
 // engine module is loaded when it is called.
-int RunLoop(const RunParts& parts);
+int RunLoop_Run(const RunParts& parts);
 
 #endif

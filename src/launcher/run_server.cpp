@@ -5,14 +5,14 @@
 // engine is recorded in the function trace here, where the globals are.
 #include "launcher/launcher.h"
 
+#include "cmdline/icommandline.h"
 #include "launcher/crash_report.h"
 #include "launcher/engine_module.h"
-#include "cmdline/icommandline.h"
 #include "launcher/pacing.h"
 #include "launcher/run_loop.h"
-#include "service/service.h"
 #include "launcher/signals.h"
 #include "launcher/trace.h"
+#include "service/service.h"
 #include "telemetry/telemetry.h"
 
 #include <cstdio>
@@ -122,5 +122,5 @@ int RunServer()
     LauncherConsole terminal;
     LauncherPacer pacer;
     LauncherService service;
-    return RunLoop({engine, terminal, pacer, service});
+    return RunLoop_Run({engine, terminal, pacer, service});
 }

@@ -24,8 +24,8 @@
 // reader that stalls it (Ctrl-S) then holds the frame, and the crash
 // handler's last words (Output_WriteLast) go through the same descriptor. A
 // FIFO in that case is polled before each write of at most PIPE_BUF bytes.
-#ifndef TARN_SERVICE_OUTPUT_H
-#define TARN_SERVICE_OUTPUT_H
+#ifndef TARN_OUTPUT_OUTPUT_H
+#define TARN_OUTPUT_OUTPUT_H
 
 #include "output/output_history.h"
 

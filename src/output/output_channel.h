@@ -8,8 +8,8 @@
 // lost gets the line "Output was blocked: N lines dropped." when output
 // flows again. A regular file is written in full; output.h names the one
 // case that is written blocking.
-#ifndef TARN_SERVICE_OUTPUT_CHANNEL_H
-#define TARN_SERVICE_OUTPUT_CHANNEL_H
+#ifndef TARN_OUTPUT_OUTPUT_CHANNEL_H
+#define TARN_OUTPUT_OUTPUT_CHANNEL_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The recent stream of standard output, kept for consoles that attach: a
 // ring of fixed size in which every byte has a position counted from the
 // start of the process.
-#ifndef TARN_SERVICE_OUTPUT_HISTORY_H
-#define TARN_SERVICE_OUTPUT_HISTORY_H
+#ifndef TARN_OUTPUT_OUTPUT_HISTORY_H
+#define TARN_OUTPUT_OUTPUT_HISTORY_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The launcher's formatted print to standard output.
-#ifndef TARN_SERVICE_SYS_PRINTF_H
-#define TARN_SERVICE_SYS_PRINTF_H
+#ifndef TARN_OUTPUT_SYS_PRINTF_H
+#define TARN_OUTPUT_SYS_PRINTF_H
 
 // Longest text printed at once; longer output is cut silently.
 constexpr int kMaxPrintLength = 1023;

@@ -1,8 +1,8 @@
 #include "service/service.h"
 
 #include "common/clock.h"
-#include "service/listener.h"
 #include "output/output.h"
+#include "service/listener.h"
 #include "service/supervisor.h"
 
 namespace {

@@ -5,8 +5,8 @@
 // itself. The counter runs at a fixed rate on every processor with
 // constant_tsc, which the launcher measures against CLOCK_MONOTONIC rather
 // than trusting a nominal frequency.
-#ifndef TARN_SERVICE_CYCLE_CLOCK_H
-#define TARN_SERVICE_CYCLE_CLOCK_H
+#ifndef TARN_TELEMETRY_CYCLE_CLOCK_H
+#define TARN_TELEMETRY_CYCLE_CLOCK_H
 
 #include "common/clock.h"
 

@@ -5,8 +5,8 @@
 // engine's RunFrame, with one read of the cycle counter each (cycle_clock.h)
 // and three histograms filled from them. That is the whole cost per frame,
 // so the telemetry is always on.
-#ifndef TARN_SERVICE_TELEMETRY_H
-#define TARN_SERVICE_TELEMETRY_H
+#ifndef TARN_TELEMETRY_TELEMETRY_H
+#define TARN_TELEMETRY_TELEMETRY_H
 
 #include <cstdint>
 

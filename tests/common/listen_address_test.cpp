@@ -21,7 +21,7 @@ TEST(ListenAddressTest, APortIsDecimalDigitsFrom1To65535)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
-        EXPECT_EQ(ParsePort(row.text), row.port);
+        EXPECT_EQ(Address_ParsePort(row.text), row.port);
     }
 }
 
@@ -83,7 +83,7 @@ TEST(ListenAddressTest, TakesAnIPv4OrABracketedIPv6LiteralAndNoName)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
         ListenAddress out;
-        bool parsed = ParseListenAddress(row.text.c_str(), out);
+        bool parsed = Address_ParseListen(row.text.c_str(), out);
         EXPECT_EQ(parsed, row.bound != nullptr);
         if (parsed && row.bound) {
             EXPECT_EQ(Written(out), row.bound);

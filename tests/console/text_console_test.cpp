@@ -2,8 +2,8 @@
 // byte echoed.
 #include "console/text_console.h"
 
-#include "console/base_system.h"
 #include "common/object_list.h"
+#include "console/base_system.h"
 #include "stdout_capture.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The numbers of the shipped unit, fleet and compose files that the
 // launcher's own timing bounds, read from the files and compared with the
 // constants the launcher runs with.
-#include "service/supervisors/agones_sdk.h"
 #include "output/output.h"
+#include "service/supervisors/agones_sdk.h"
 
 #include <gtest/gtest.h>
 

@@ -149,7 +149,7 @@ class RunLoopTest : public ::testing::TestWithParam<Case> {};
 TEST_P(RunLoopTest, CallsItsPartsInOrder)
 {
     Fakes fakes(GetParam().script);
-    int result = RunLoop({fakes, fakes, fakes, fakes});
+    int result = RunLoop_Run({fakes, fakes, fakes, fakes});
     EXPECT_EQ(fakes.trace, GetParam().trace);
     EXPECT_EQ(result, GetParam().result);
 }

@@ -1,10 +1,10 @@
 // tarn-run, the operators' start script, running the real launcher: restarts after a
 // crash with a growing pause or a hang seen by its watchdog, stops after a
 // clean quit or a stop signal, and gives the terminal back after a kill.
+#include "file_text.h"
 #include "launcher_spawn.h"
 #include "monotonic.h"
 #include "pty_job.h"
-#include "file_text.h"
 #include "server_run.h"
 #include "skip.h"
 

@@ -1,7 +1,7 @@
 #include "attached_console.h"
 
-#include "console/text_console_unix.h"
 #include "common/write_all.h"
+#include "console/text_console_unix.h"
 
 #include <cerrno>
 #include <csignal>

@@ -4,8 +4,8 @@
 #include "common/clock.h"
 #include "common/limits.h"
 #include "common/text_builder.h"
-#include "console/key_decoder.h"
 #include "common/write_all.h"
+#include "console/key_decoder.h"
 
 #include <cerrno>
 #include <cstdio>

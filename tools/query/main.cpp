@@ -5,9 +5,9 @@
 //
 // Exit status: 0 when the server replied at least once, 1 when it never
 // did, 2 when the arguments or the address are not usable.
+#include "common/clock.h"
 #include "query_client.h"
 #include "query_protocol.h"
-#include "common/clock.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "query_client.h"
 
-#include "query_protocol.h"
 #include "common/clock.h"
+#include "query_protocol.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -28,11 +28,11 @@
 // and starts it again as after a crash.
 //
 // TARN_LAUNCHER names the launcher when it is not ./tarn-launcher.
+#include "common/clock.h"
+#include "common/limits.h"
 #include "crash_loop.h"
 #include "terminal.h"
 #include "watchdog.h"
-#include "common/clock.h"
-#include "common/limits.h"
 
 #include <algorithm>
 #include <cerrno>

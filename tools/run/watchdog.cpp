@@ -67,7 +67,7 @@ bool Watchdog::Open(int seconds)
     limit_ = static_cast<int64_t>(seconds) * 1000;
     const char* base = std::getenv("TMPDIR");
     char pattern[sizeof(directory_)];
-    if (!FormatWhole(pattern, sizeof(pattern), "%s/tarn-run-XXXXXX", base && *base ? base : "/tmp")) {
+    if (!Format_Whole(pattern, sizeof(pattern), "%s/tarn-run-XXXXXX", base && *base ? base : "/tmp")) {
         errno = ENAMETOOLONG;
         return false;
     }
@@ -86,7 +86,7 @@ bool Watchdog::Bind()
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (!FormatWhole(address.sun_path, sizeof(address.sun_path), "%s/notify", directory_)) {
+    if (!Format_Whole(address.sun_path, sizeof(address.sun_path), "%s/notify", directory_)) {
         errno = ENAMETOOLONG;
         return false;
     }

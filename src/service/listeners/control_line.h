@@ -1,7 +1,7 @@
 // Lines as a control-socket client sends them: the same characters the
 // line editor takes (bytes 32 to 126), one line per "\n".
-#ifndef TARN_SERVICE_CONTROL_LINE_H
-#define TARN_SERVICE_CONTROL_LINE_H
+#ifndef TARN_SERVICE_LISTENERS_CONTROL_LINE_H
+#define TARN_SERVICE_LISTENERS_CONTROL_LINE_H
 
 #include "common/limits.h"
 

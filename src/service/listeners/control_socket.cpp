@@ -3,10 +3,10 @@
 #include "common/limits.h"
 #include "common/socket.h"
 #include "common/write_all.h"
-#include "service/listeners/control_line.h"
-#include "service/listener.h"
 #include "output/output.h"
 #include "output/sys_printf.h"
+#include "service/listener.h"
+#include "service/listeners/control_line.h"
 #include "telemetry/telemetry.h"
 
 #include <cerrno>

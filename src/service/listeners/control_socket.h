@@ -6,8 +6,8 @@
 // ninth client, a line too long and a client that has sent nothing and
 // read nothing for 60 s are refused with one exact line; a client that
 // falls far behind or floods is disconnected; nothing waits on a client.
-#ifndef TARN_SERVICE_CONTROL_SOCKET_H
-#define TARN_SERVICE_CONTROL_SOCKET_H
+#ifndef TARN_SERVICE_LISTENERS_CONTROL_SOCKET_H
+#define TARN_SERVICE_LISTENERS_CONTROL_SOCKET_H
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 // Judges the head of an HTTP/1.x request to the metrics endpoint, from the
 // bytes a peer has sent so far: whether it is complete, and what to answer.
 // Pure and bounded: it looks at no more than kHttpMaxHead bytes.
-#ifndef TARN_SERVICE_HTTP_REQUEST_H
-#define TARN_SERVICE_HTTP_REQUEST_H
+#ifndef TARN_SERVICE_LISTENERS_HTTP_REQUEST_H
+#define TARN_SERVICE_LISTENERS_HTTP_REQUEST_H
 
 #include <cstddef>
 

@@ -2,8 +2,8 @@
 
 #include "common/socket.h"
 #include "common/write_all.h"
-#include "service/listeners/http_request.h"
 #include "service/listener.h"
+#include "service/listeners/http_request.h"
 #include "service/listeners/metrics_page.h"
 
 #include <cerrno>

@@ -7,8 +7,8 @@
 // Every peer is bounded: a request head of at most 4 KiB (431 beyond), 2 s
 // to send it and 2 s to take the answer, at most 4 connections (a fifth is
 // answered 503 and closed at once), and one answer per connection.
-#ifndef TARN_SERVICE_METRICS_ENDPOINT_H
-#define TARN_SERVICE_METRICS_ENDPOINT_H
+#ifndef TARN_SERVICE_LISTENERS_METRICS_ENDPOINT_H
+#define TARN_SERVICE_LISTENERS_METRICS_ENDPOINT_H
 
 #include "common/listen_address.h"
 

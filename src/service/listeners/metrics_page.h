@@ -1,7 +1,7 @@
 // The telemetry as a page of Prometheus's text exposition format, version
 // 0.0.4: the frame histograms, the counters and the gauges.
-#ifndef TARN_SERVICE_METRICS_PAGE_H
-#define TARN_SERVICE_METRICS_PAGE_H
+#ifndef TARN_SERVICE_LISTENERS_METRICS_PAGE_H
+#define TARN_SERVICE_LISTENERS_METRICS_PAGE_H
 
 #include <cstddef>
 

@@ -3,13 +3,13 @@
 // put a server with players back in the pool), /health every second while
 // frames complete, /shutdown when the process ends. Every exchange is driven
 // from the frame loop by a due time; only /shutdown waits, and not for long.
-#include "service/supervisor.h"
-
 #include "service/supervisors/agones_sdk.h"
+
 #include "common/clock.h"
-#include "service/supervisors/http_post.h"
 #include "common/listen_address.h"
 #include "output/sys_printf.h"
+#include "service/supervisor.h"
+#include "service/supervisors/http_post.h"
 
 #include <cstdlib>
 #include <poll.h>
@@ -205,7 +205,7 @@ ISupervisor* Agones_OpenSupervisor()
     const char* value = std::getenv("AGONES_SDK_HTTP_PORT");
     if (!value || !*value)
         return nullptr;
-    int port = ParsePort(value);
+    int port = Address_ParsePort(value);
     if (port == 0) {
         Sys_Printf("Warning: AGONES_SDK_HTTP_PORT is not a port (%.*s)\n", kShownValue, value);
         return nullptr;

@@ -3,8 +3,8 @@
 // the I/O are non-blocking, and the caller drives an exchange by calling
 // Advance until it ends, from the frame loop or from a bounded wait of its
 // own. The request and the start of the answer live in fixed buffers.
-#ifndef TARN_SERVICE_HTTP_POST_H
-#define TARN_SERVICE_HTTP_POST_H
+#ifndef TARN_SERVICE_SUPERVISORS_HTTP_POST_H
+#define TARN_SERVICE_SUPERVISORS_HTTP_POST_H
 
 // Room for a request: a path and a few short headers.
 constexpr int kHttpRequestSize = 256;

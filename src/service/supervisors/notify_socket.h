@@ -1,8 +1,8 @@
 // A datagram socket towards a service manager's notification address, as
 // NOTIFY_SOCKET names it: an absolute path, or "@name" in the abstract
 // namespace.
-#ifndef TARN_SERVICE_NOTIFY_SOCKET_H
-#define TARN_SERVICE_NOTIFY_SOCKET_H
+#ifndef TARN_SERVICE_SUPERVISORS_NOTIFY_SOCKET_H
+#define TARN_SERVICE_SUPERVISORS_NOTIFY_SOCKET_H
 
 #include <cstddef>
 #include <sys/socket.h>

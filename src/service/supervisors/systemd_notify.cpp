@@ -5,9 +5,9 @@
 #include "service/supervisors/systemd_notify.h"
 
 #include "common/text_builder.h"
-#include "service/supervisors/notify_socket.h"
-#include "service/supervisor.h"
 #include "output/sys_printf.h"
+#include "service/supervisor.h"
+#include "service/supervisors/notify_socket.h"
 #include "telemetry/telemetry.h"
 
 #include <cerrno>

@@ -1,8 +1,7 @@
 // The control socket in process, on the test's own clock.
+#include "control_client.h"
 #include "service/listener.h"
 #include "service/listeners/control_socket.h"
-
-#include "control_client.h"
 #include "stdout_capture.h"
 #include "temp_workdir.h"
 

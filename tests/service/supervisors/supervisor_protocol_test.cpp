@@ -4,9 +4,9 @@
 // Agones sidecar a listener on an ephemeral loopback port; the kernel queues
 // what the supervisor sends before its call returns, so a message that is
 // not there at once was not sent.
-#include "service/supervisors/agones_sdk.h"
 #include "common/clock.h"
 #include "service/supervisor.h"
+#include "service/supervisors/agones_sdk.h"
 #include "service/supervisors/systemd_notify.h"
 #include "telemetry/cycle_clock.h"
 #include "telemetry/telemetry.h"
