@@ -289,7 +289,7 @@ ControlHookCost MeasureControlHook()
         return cost;
     std::string path = std::string(pattern) + "/control";
     Connections fds;
-    if (Service_AddListener(Control_Open(path.c_str())) && ConnectAll(path, fds, 1000)) {
+    if (Service_AddListener(Control_Open(path.c_str(), false)) && ConnectAll(path, fds, 1000)) {
         cost.attached = NinthRefused(path, FrameCalls, 5000);
         cost.hotOn = NanosecondsPerCall(FrameCalls);
         PacedFigures on = Paced(true);

@@ -138,7 +138,8 @@ bool OpenListeners()
         Sys_Printf("Control socket path too long for a socket address: %.*s\n", static_cast<int>(length), whole);
         return false;
     }
-    return Service_AddListener(Control_Open(path));
+    bool forGroup = cmdline->CheckParm("-controlgroup", nullptr) != nullptr;
+    return Service_AddListener(Control_Open(path, forGroup));
 }
 
 // Every supervisor the launcher speaks to; each opens only when the

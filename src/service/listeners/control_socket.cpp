@@ -35,6 +35,8 @@ constexpr int kReadSize = 4096;
 constexpr int kNoteSize = 64;
 // Connections taken per poll, so that a flood of them cannot hold a frame.
 constexpr int kAcceptsPerPoll = 16;
+// The supplementary groups of a peer that are looked at; more are not.
+constexpr int kMaxPeerGroups = 64;
 constexpr uid_t kRoot = 0;
 constexpr int kSendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
 
@@ -119,9 +121,26 @@ void SendNow(int fd, const char* text)
     send(fd, text, std::strlen(text), kSendFlags);
 }
 
+// True when the peer's primary or supplementary groups hold the launcher's
+// effective group.
+bool InOurGroup(int fd, gid_t primary)
+{
+    gid_t ours = getegid();
+    if (primary == ours)
+        return true;
+    gid_t groups[kMaxPeerGroups];
+    socklen_t size = sizeof(groups);
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups, &size) != 0)
+        return false;
+    for (socklen_t i = 0; i < size / sizeof(gid_t); ++i)
+        if (groups[i] == ours)
+            return true;
+    return false;
+}
+
 class ControlSocket final : public IListener {
 public:
-    bool Open(const char* path);
+    bool Open(const char* path, bool forGroup);
     int Watch(pollfd* out) override;
     void Serve(const pollfd* polled, int count, int64_t now) override;
     void Close() override;
@@ -143,6 +162,7 @@ private:
     sockaddr_un address_{};
     dev_t device_ = 0;  // of the socket file, to remove only ours
     ino_t inode_ = 0;
+    bool forGroup_ = false;  // the launcher's group may attach too
     Client clients_[kMaxControlClients];
     int watched_[kMaxListenerDescriptors] = {};  // the client of each polled entry
     ControlCounts counts_;
@@ -161,8 +181,9 @@ void CloseAtExit()
 
 // --- opening ----------------------------------------------------------------------
 
-bool ControlSocket::Open(const char* path)
+bool ControlSocket::Open(const char* path, bool forGroup)
 {
+    forGroup_ = forGroup;
     if (std::strlen(path) >= sizeof(address_.sun_path)) {
         Sys_Printf("Control socket path too long for a socket address: %s\n", path);
         return false;
@@ -193,10 +214,11 @@ bool ControlSocket::Refuse(PathState state)
     return false;
 }
 
-// Created with mode 0600 whatever the umask: the mask only ever takes away.
+// Created with mode 0600, or 0660 for the group, whatever the umask: the
+// mask only ever takes away.
 bool ControlSocket::Listen()
 {
-    mode_t mask = umask(0177);
+    mode_t mask = umask(forGroup_ ? 0117 : 0177);
     listener_ = Socket_Listen(reinterpret_cast<const sockaddr*>(&address_), sizeof(address_));
     umask(mask);
     struct stat status {};
@@ -265,7 +287,7 @@ void ControlSocket::AcceptAll(int64_t now)
         ucred peer{};
         socklen_t size = sizeof(peer);
         bool known = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0;
-        if (known && (peer.uid == geteuid() || peer.uid == kRoot)) {
+        if (known && (peer.uid == geteuid() || peer.uid == kRoot || (forGroup_ && InOurGroup(fd, peer.gid)))) {
             Admit(fd, peer.uid, now);
             continue;
         }
@@ -419,9 +441,9 @@ void ControlSocket::Close()
 
 }  // namespace
 
-IListener* Control_Open(const char* path)
+IListener* Control_Open(const char* path, bool forGroup)
 {
-    return s_control.Open(path) ? &s_control : nullptr;
+    return s_control.Open(path, forGroup) ? &s_control : nullptr;
 }
 
 const ControlCounts& Control_Counts()
