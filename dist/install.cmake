@@ -8,6 +8,7 @@ install(TARGETS reference_engine reference_filesystem DESTINATION ${TARN_INSTALL
 install(FILES ${PROJECT_SOURCE_DIR}/modules/engine/server.cfg DESTINATION ${TARN_INSTALL_SERVER_DIR})
 install(TARGETS tarn-run tarn-query tarn-console DESTINATION bin)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/tarn-launcher.1 ${PROJECT_SOURCE_DIR}/dist/tarn-console.1
+              ${PROJECT_SOURCE_DIR}/dist/tarn-run.1 ${PROJECT_SOURCE_DIR}/dist/tarn-query.1
         DESTINATION share/man/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/operators.md ${PROJECT_SOURCE_DIR}/docs/modules.md
               ${PROJECT_SOURCE_DIR}/docs/performance.md

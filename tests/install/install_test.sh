@@ -23,7 +23,7 @@ case "$out" in *"Console initialized."*) ;; *) fail "no console: $out" ;; esac
 printf 'quit\n' | "$prefix/bin/tarn-run" -d "$server" -port 0 >/dev/null || fail "tarn-run: status $?"
 
 # The man pages render without a warning.
-for page in tarn-launcher tarn-console; do
+for page in tarn-launcher tarn-console tarn-run tarn-query; do
     warnings=$(man --warnings -l "$prefix/share/man/man1/$page.1" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$page man page warnings: $warnings"
 done
