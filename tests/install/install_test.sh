@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the build given as $1 into a temporary prefix and runs what was
-# installed: the launcher in its server directory, tarn-run, the man page
-# and the systemd units.
+# installed: the launcher in its server directory, tarn-run, the man pages,
+# the systemd units and tarn-prepare, which makes a unit's server directory.
 set -eu
 build="$1"
 prefix=$(mktemp -d)
@@ -38,5 +38,25 @@ if command -v systemd-analyze >/dev/null 2>&1; then
         [ -z "$report" ] || fail "systemd-analyze verify: $report"
 else
     echo "Skipped: systemd's check of the units (no systemd-analyze)."
+fi
+# tarn-prepare as the unit runs it before a start, in a mount namespace of
+# its own: /srv a fresh tmpfs, a user tarn in copies of passwd and group.
+if [ "$(id -u)" = 0 ] && [ -d /srv ] && unshare -m true 2>/dev/null; then
+    cp /etc/passwd /etc/group "$prefix/"
+    echo "tarn:x:30100:30100::/srv/tarn:/usr/sbin/nologin" >> "$prefix/passwd"
+    echo "tarn:x:30100:" >> "$prefix/group"
+    made=$(unshare -m sh -c 'umask 022 && mount -t tmpfs none /srv && mount --bind "$1/passwd" /etc/passwd &&
+        mount --bind "$1/group" /etc/group && mkdir -p /srv/tarn/kept && touch /srv/tarn/kept/own &&
+        "$1/lib/tarn/tarn-prepare" alpha >/dev/null && "$1/lib/tarn/tarn-prepare" kept &&
+        cd /srv/tarn && stat -c "%n %U:%G %a" alpha alpha/* kept kept/*' sh "$prefix" 2>&1) || fail "tarn-prepare: $made"
+    expected="alpha tarn:tarn 750
+alpha/engine_amd.so tarn:tarn 777
+alpha/filesystem_stdio_i386.so tarn:tarn 777
+alpha/server.cfg tarn:tarn 660
+kept root:root 755
+kept/own root:root 644"
+    [ "$made" = "$expected" ] || fail "tarn-prepare made: $made"
+else
+    echo "Skipped: tarn-prepare's check (not root, or no mount namespace)."
 fi
 echo "installed and ran from $prefix"
