@@ -31,10 +31,12 @@ done
 # The units name the installed launcher and pass systemd's check.
 units="$prefix/lib/systemd/system"
 grep -q "^ExecStart=$server/tarn-launcher " "$units/tarn@.service" || fail "unit does not name $server/tarn-launcher"
+grep -q "^ExecStartPre=+$prefix/lib/tarn/tarn-prepare %i$" "$units/tarn@.service" || fail "unit does not name tarn-prepare"
 if command -v systemd-analyze >/dev/null 2>&1; then
     cp "$units/tarn@.service" "$prefix/tarn@check.service" && cp "$units/tarn@.socket" "$prefix/tarn@check.socket"
-    # It reports a line it cannot parse, and still succeeds.
-    report=$(systemd-analyze verify "$prefix/tarn@check.service" "$prefix/tarn@check.socket" 2>&1) &&
+    # It reports a line it cannot parse, and still succeeds; it looks up
+    # the man pages that Documentation= names, here in the prefix.
+    report=$(MANPATH="$prefix/share/man" systemd-analyze verify "$prefix/tarn@check.service" "$prefix/tarn@check.socket" 2>&1) &&
         [ -z "$report" ] || fail "systemd-analyze verify: $report"
 else
     echo "Skipped: systemd's check of the units (no systemd-analyze)."
