@@ -3,7 +3,7 @@ ARGS ?=
 JOBS ?= 2
 
 .PHONY: run test deps install test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke \
-	image test-image
+	image test-image package
 
 run: build-native
 	cd build/native/server && ./tarn-launcher $(ARGS)
@@ -33,11 +33,18 @@ test-native:
 	ctest --preset native
 
 # Installs the launcher, the reference modules (as a runnable server
-# directory, PREFIX/lib/tarn/server), tarn-run, tarn-query, the module SDK,
-# the man page and the systemd unit.
+# directory, PREFIX/lib/tarn/server), tarn-run, tarn-query, tarn-console,
+# the module SDK, the man pages and the systemd units with tarn-prepare and
+# the service user's sysusers.d and tmpfiles.d files.
 PREFIX ?= /usr/local
 install: build-native
 	cmake --install build/native --prefix $(PREFIX)
+
+# The Debian packages, in build/packages: tarn_VERSION_amd64.deb,
+# tarn_VERSION_i386.deb and tarn-sdk_VERSION_all.deb, each checked with
+# lintian. `scripts/package i386` builds the i386 one alone.
+package:
+	./scripts/package
 
 # The i386 leg needs the 32-bit toolchain; the deps script installs it when
 # it can, and otherwise the leg is skipped.
