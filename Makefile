@@ -3,7 +3,7 @@ ARGS ?=
 JOBS ?= 2
 
 .PHONY: run test deps install test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke \
-	image test-image package
+	image test-image package test-systemd
 
 run: build-native
 	cd build/native/server && ./tarn-launcher $(ARGS)
@@ -97,3 +97,11 @@ image:
 # podman stop: status 143 within 2 s.
 test-image:
 	./scripts/test-image
+
+# The Debian packages under a real systemd: Debian 12 with systemd as PID 1
+# in a container (its root file system made by mmdebstrap from apt's
+# archive, kept in build/), the packages installed with dpkg -i, and
+# tarn@alpha started, attached to, queried, crashed, hung and stopped; for
+# i386, then amd64 (`scripts/test-systemd amd64` runs one).
+test-systemd:
+	./scripts/test-systemd
