@@ -1,6 +1,7 @@
 #include "telemetry/telemetry.h"
 
 #include "telemetry/cycle_clock.h"
+#include "telemetry/frame_buckets.h"
 
 #include <cmath>
 #include <time.h>
@@ -22,7 +23,7 @@ struct Frames {
     bool opened = false;
     ClockPair anchor;                          // the first calibration reading
     double ticksPerSecond = 0;
-    uint64_t boundTicks[kFrameBuckets] = {};   // kFrameBucketBounds in ticks
+    double secondsPerTick = 0;
     double pacingSeconds = 0;                  // the wait each frame asks for
     uint64_t pacingTicks = 0;
     uint64_t nextCalibration = 0;
@@ -58,8 +59,7 @@ void Calibrate()
     if (rate <= 0)
         return;
     s_frames.ticksPerSecond = rate;
-    for (int i = 0; i < kFrameBuckets; ++i)
-        s_frames.boundTicks[i] = Ticks(kFrameBucketBounds[i]);
+    s_frames.secondsPerTick = 1 / rate;
     s_frames.pacingTicks = Ticks(s_frames.pacingSeconds);
     s_frames.nextCalibration = CycleClock_Read() + Ticks(kCalibrationInterval);
 }
@@ -74,10 +74,12 @@ uint64_t Elapsed(uint64_t from, uint64_t to)
 void Observe(FrameMeasure measure, uint64_t ticks)
 {
     FrameHistogram& histogram = s_frames.histograms[static_cast<int>(measure)];
-    int bucket = 0;
-    while (bucket < kFrameBuckets && ticks > s_frames.boundTicks[bucket])
-        ++bucket;
-    ++histogram.counts[bucket];
+    FrameBucket bucket = FrameBuckets_Find(static_cast<double>(ticks) * s_frames.secondsPerTick);
+    ++histogram.counts[bucket.classic];
+    if (bucket.native < 0)
+        ++histogram.zeroCount;
+    else
+        ++histogram.native[bucket.native];
     histogram.sumTicks += ticks;
 }
 
@@ -98,6 +100,7 @@ void Telemetry_Open()
     if (s_frames.opened)
         return;
     s_frames.opened = true;
+    FrameBuckets_Init();
     s_frames.startTime = UnixTime();
     s_frames.anchor = CycleClock_Pair();
 }

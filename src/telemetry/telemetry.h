@@ -17,14 +17,35 @@ enum class LineSource { kConsole, kControl };
 void Telemetry_LineTyped(LineSource source);
 int64_t Telemetry_LinesTyped(LineSource source);
 
-// The upper bounds of the frame histograms' buckets, in seconds; a last
-// bucket without bound takes the rest.
-constexpr int kFrameBuckets = 13;
+// Each frame histogram is kept twice: in classic buckets, whose bounds every
+// scraper reads, and in native ones, fine and exponential, for a scraper
+// that reads sparse histograms. Both are filled in constant time.
+//
+// The upper bounds of the classic buckets, in seconds; a last bucket
+// without bound takes the rest. Dense where frames are paced (0.5 to 2 ms)
+// and where engines run (4 to 16 ms); every power of two times 0.5 ms is
+// one of them.
+constexpr int kFrameBuckets = 38;
 constexpr double kFrameBucketBounds[kFrameBuckets] = {
-    0.0005, 0.001, 0.0015, 0.002, 0.004, 0.008, 0.016, 0.032, 0.064, 0.128, 0.256, 0.512, 1.024};
+    0.0005, 0.0006, 0.0007, 0.0008, 0.0009, 0.001, 0.0011, 0.0012, 0.0013, 0.0014,
+    0.0015, 0.0017, 0.002,  0.0025, 0.003,  0.0035, 0.004, 0.005,  0.006,  0.007,
+    0.008,  0.009,  0.01,   0.012,  0.014,  0.016,  0.02,  0.025,  0.032,  0.04,
+    0.05,   0.064,  0.1,    0.128,  0.2,    0.256,  0.512, 1.024};
 // The buckets that hold intervals of at most 2 ms.
-constexpr int kWithin2msBuckets = 4;
+constexpr int kWithin2msBuckets = 13;
 static_assert(kFrameBucketBounds[kWithin2msBuckets - 1] == 0.002, "the 2 ms bound moved");
+
+// The native buckets: with schema 5, the bucket of index i holds the values
+// in (2^((i-1)/32), 2^(i/32)] seconds, 2.2% wide. They run from just above
+// kNativeZeroThreshold (about 60 ns), whose values and below count in the
+// zero bucket, up to 2^10 seconds; anything longer counts in the last one.
+constexpr int kNativeSchema = 5;
+constexpr int kNativePerOctave = 1 << kNativeSchema;
+constexpr int kNativeLowestOctave = -24;
+constexpr int kNativeHighestOctave = 10;
+constexpr double kNativeZeroThreshold = 1.0 / (1 << -kNativeLowestOctave);
+constexpr int kNativeFirstIndex = kNativeLowestOctave * kNativePerOctave + 1;
+constexpr int kNativeBuckets = (kNativeHighestOctave - kNativeLowestOctave) * kNativePerOctave;
 
 enum class FrameMeasure {
     // From the start of one frame to the start of the next, within one
@@ -41,8 +62,10 @@ enum class FrameMeasure {
 constexpr int kFrameMeasures = 3;
 
 struct FrameHistogram {
-    uint64_t counts[kFrameBuckets + 1] = {};  // per bucket, not cumulative
+    uint64_t counts[kFrameBuckets + 1] = {};  // classic, per bucket, not cumulative
     uint64_t sumTicks = 0;                    // of the cycle counter
+    uint64_t zeroCount = 0;                   // at most kNativeZeroThreshold
+    uint64_t native[kNativeBuckets] = {};     // [i] has index kNativeFirstIndex + i
 };
 
 // Startup, before the engine module is loaded: the process's start time,

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-// Room for the page with every number at its longest (about 6 KiB).
-constexpr size_t kMetricsPageSize = 8192;
+// Room for the page with every number at its longest (about 11 KiB).
+constexpr size_t kMetricsPageSize = 16384;
 
 // The media type of the page, for an HTTP answer.
 constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
