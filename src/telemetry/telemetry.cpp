@@ -30,6 +30,9 @@ struct Frames {
     uint64_t began = 0;    // the start of the current or the last frame
     uint64_t ended = 0;    // the end of the last frame, or the engine's start
     bool running = false;  // a frame of this engine start has begun
+    uint64_t interval = 0;  // of the current frame, counted at its end
+    bool hasInterval = false;
+    uint64_t lateness = 0;
     FrameHistogram histograms[kFrameMeasures];
     int64_t frames = 0;
     int64_t engineStarts = 0;
@@ -74,7 +77,8 @@ uint64_t Elapsed(uint64_t from, uint64_t to)
 void Observe(FrameMeasure measure, uint64_t ticks)
 {
     FrameHistogram& histogram = s_frames.histograms[static_cast<int>(measure)];
-    FrameBucket bucket = FrameBuckets_Find(static_cast<double>(ticks) * s_frames.secondsPerTick);
+    // Elapsed ticks stay far below 2^63: the signed conversion is the quick one.
+    FrameBucket bucket = FrameBuckets_Find(static_cast<double>(static_cast<int64_t>(ticks)) * s_frames.secondsPerTick);
     ++histogram.counts[bucket.classic];
     if (bucket.native < 0)
         ++histogram.zeroCount;
@@ -128,16 +132,22 @@ void Telemetry_FrameEnds()
 
 void Telemetry_FrameBeginsAt(uint64_t now)
 {
-    if (s_frames.running)
-        Observe(FrameMeasure::kInterval, Elapsed(s_frames.began, now));
-    uint64_t wait = Elapsed(s_frames.ended, now);
-    Observe(FrameMeasure::kLateness, Elapsed(s_frames.pacingTicks, wait));
+    s_frames.hasInterval = s_frames.running;
+    s_frames.interval = Elapsed(s_frames.began, now);
+    s_frames.lateness = Elapsed(s_frames.pacingTicks, Elapsed(s_frames.ended, now));
     s_frames.began = now;
     s_frames.running = true;
 }
 
+// A frame's three measures are counted together, at its end: their lookups
+// do not wait for one another, while a read of the counter between them
+// would make each wait for the last (where the counter's read traps to a
+// hypervisor, it waits for everything before it).
 void Telemetry_FrameEndsAt(uint64_t now)
 {
+    if (s_frames.hasInterval)
+        Observe(FrameMeasure::kInterval, s_frames.interval);
+    Observe(FrameMeasure::kLateness, s_frames.lateness);
     Observe(FrameMeasure::kEngineFrame, Elapsed(s_frames.began, now));
     s_frames.ended = now;
     ++s_frames.frames;
