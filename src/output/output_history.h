@@ -21,13 +21,21 @@ public:
     uint64_t ReplayStart(size_t recent) const;
     // The bytes from position on that lie in one piece; none past End.
     size_t Span(uint64_t position, const char** bytes) const;
+    // The first position the ring still holds.
+    uint64_t Oldest() const { return end_ > kOutputHistorySize ? end_ - kOutputHistorySize : 0; }
+    // The newlines appended since the start, and those from position on.
+    uint64_t Lines() const { return lines_; }
+    uint64_t LinesFrom(uint64_t position) const;
+    // The first start of a line at or after position that the ring holds;
+    // End when there is none.
+    uint64_t NextLineStart(uint64_t position) const;
 
 private:
-    uint64_t Oldest() const { return end_ > kOutputHistorySize ? end_ - kOutputHistorySize : 0; }
     char At(uint64_t position) const { return ring_[position % kOutputHistorySize]; }
 
     char ring_[kOutputHistorySize] = {};
     uint64_t end_ = 0;
+    uint64_t lines_ = 0;
 };
 
 #endif

@@ -24,15 +24,18 @@ namespace {
 
 // What a console that attaches gets of the output before it.
 constexpr size_t kReplayBytes = 64 * 1024;
-// A client this far behind the output has stopped reading.
+// A client this far behind the output after a send misses lines, told so
+// by a notice; the ring keeps the rest for it meanwhile.
 constexpr uint64_t kMaxClientPending = 256 * 1024;
+// What such a client still gets of the output: the latest lines.
+constexpr uint64_t kKeptOnSkip = kMaxClientPending / 2;
 // A client that has sent nothing and read nothing this long, in µs, holds a
 // place that an operator may need.
 constexpr int64_t kSilenceTimeout = 60 * 1000000;
 // Lines waiting for the engine; a client's further lines wait in its socket.
 constexpr int kQueuedLines = 32;
 constexpr int kReadSize = 4096;
-constexpr int kNoteSize = 64;
+constexpr int kNoteSize = 80;
 // Connections taken per poll, so that a flood of them cannot hold a frame.
 constexpr int kAcceptsPerPoll = 16;
 // The supplementary groups of a peer that are looked at; more are not.
@@ -43,6 +46,8 @@ constexpr int kSendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
 const char* const kTooMany = "Refused: too many clients.\n";
 const char* const kTooLong = "Refused: line longer than " TARN_DECIMAL(TARN_MAX_CONSOLE_LINE) " characters.\n";
 const char* const kSilent = "Refused: nothing sent or read for 60 seconds.\n";
+// As the terminal says it, after a newline when a line was cut.
+const char* const kDropped = "%sOutput was blocked: %lld lines dropped.\n";
 
 struct Client {
     int fd = -1;
@@ -50,9 +55,19 @@ struct Client {
     uint64_t cursor = 0;    // the next position of the output to send
     int64_t heardAt = 0;    // when it last sent bytes or read output
     int unread = 0;         // of what was sent to it, as its socket last told
-    ControlLine line;
-    char note[kNoteSize] = {};  // a refusal for this client alone, sent first
+    bool reading = true;    // it read some of that since the look before
+    uint64_t linesSent = 0;  // the output's newlines before cursor
+    bool midLine = false;    // the output sent to it ends inside a line
+    // Notices for this client alone, sent where its output is between two
+    // lines: the refusals of its over-long lines, and the lines it missed.
+    int64_t refusals = 0;
+    int64_t dropped = 0;
+    bool cut = false;        // the dropped lines' notice ends a line cut short
+    char note[kNoteSize] = {};  // the notice being sent
     int noteLength = 0;
+    int noteSent = 0;
+    ControlLine line;
+    bool readable = false;   // the last poll found bytes or an end to read
     char input[kReadSize] = {};  // read, not yet taken apart into lines
     int inputStart = 0;
     int inputEnd = 0;
@@ -102,7 +117,8 @@ int Unread(int fd)
 void LookAt(Client& client, int64_t now)
 {
     int unread = Unread(client.fd);
-    if (unread == 0 || unread < client.unread)
+    client.reading = unread == 0 || unread < client.unread;
+    if (client.reading)
         client.heardAt = now;
     client.unread = unread;
 }
@@ -152,9 +168,15 @@ private:
     bool Listen();
     void AcceptAll(int64_t now);
     void Admit(int fd, unsigned uid, int64_t now);
-    void ReadFrom(Client& client, int64_t now);
-    void TakeApart(Client& client);
+    void TakeLines(int64_t now);
+    bool TakeLineOf(Client& client, int64_t now);
+    bool Refill(Client& client, int64_t now);
+    void Queue(const Client& client);
     void SendTo(Client& client, int64_t now);
+    void SendOutput(Client& client);
+    bool SendNotes(Client& client);
+    bool ComposeNote(Client& client);
+    void Skip(Client& client);
     void Disconnect(Client& client, bool byLauncher);
     bool Ours() const;
 
@@ -169,6 +191,7 @@ private:
     QueuedLine lines_[kQueuedLines] = {};
     int lineHead_ = 0;
     int lineCount_ = 0;
+    int firstClient_ = 0;  // the client whose line goes first at the next poll
     char taken_[kMaxControlLine + 2] = {};  // the line handed out, with its "\n"
 };
 
@@ -253,19 +276,13 @@ int ControlSocket::Watch(pollfd* out)
 
 void ControlSocket::Serve(const pollfd* polled, int count, int64_t now)
 {
-    for (int i = 1; i < count; ++i) {
-        Client& client = clients_[watched_[i]];
-        if (client.fd >= 0 && (polled[i].revents & (POLLIN | POLLHUP | POLLERR)))
-            ReadFrom(client, now);
-    }
-    // A client that fell too far behind has stopped reading. Should the
-    // output's ring overtake it between two polls, Span gives it nothing.
+    for (int i = 1; i < count; ++i)
+        clients_[watched_[i]].readable = (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    TakeLines(now);
     for (Client& client : clients_) {
         if (client.fd < 0)
             continue;
-        if (Output_History().End() - client.cursor > kMaxClientPending) {
-            Disconnect(client, true);
-        } else if (Silent(client, now)) {
+        if (Silent(client, now)) {
             SendNow(client.fd, kSilent);
             Disconnect(client, true);
         } else {
@@ -310,6 +327,7 @@ void ControlSocket::Admit(int fd, unsigned uid, int64_t now)
         client.fd = fd;
         client.uid = uid;
         client.cursor = Output_History().ReplayStart(kReplayBytes);
+        client.linesSent = Output_History().Lines() - Output_History().LinesFrom(client.cursor);
         client.heardAt = now;
         ++counts_.attached;
         SendTo(client, now);
@@ -320,64 +338,104 @@ void ControlSocket::Admit(int fd, unsigned uid, int64_t now)
     ++counts_.refused;
 }
 
-// Reads a client's bytes only when the last ones are all taken apart:
-// while the engine's queue is full, the rest waits in the socket.
-void ControlSocket::ReadFrom(Client& client, int64_t now)
-{
-    if (client.inputStart == client.inputEnd) {
-        ssize_t count = recv(client.fd, client.input, sizeof(client.input), MSG_DONTWAIT);
-        if (count == 0 || (count < 0 && !Fd_WouldBlock())) {
-            Disconnect(client, false);
-            return;
-        }
-        client.inputStart = 0;
-        client.inputEnd = count > 0 ? static_cast<int>(count) : 0;
-        if (count > 0)
-            client.heardAt = now;
-    }
-    TakeApart(client);
-}
+// --- lines for the engine --------------------------------------------------------
 
-void ControlSocket::TakeApart(Client& client)
+// Each client in turn gives one line to the engine's queue, from a client
+// further on at each poll, until the queue is full or no client has a
+// line: none waits behind another's burst. What was read and not taken
+// stays for the next poll.
+void ControlSocket::TakeLines(int64_t now)
 {
-    while (client.inputStart < client.inputEnd && lineCount_ < kQueuedLines) {
-        auto byte = static_cast<unsigned char>(client.input[client.inputStart++]);
-        switch (client.line.Feed(byte)) {
-        case LineEvent::kLine: {
-            QueuedLine& queued = lines_[(lineHead_ + lineCount_++) % kQueuedLines];
-            std::snprintf(queued.text, sizeof(queued.text), "%s", client.line.Text());
-            queued.uid = client.uid;
-            break;
-        }
-        case LineEvent::kTooLong:
-            client.noteLength = std::snprintf(client.note, sizeof(client.note), "%s", kTooLong);
-            break;
-        case LineEvent::kFlood:
-            Disconnect(client, true);
-            return;
-        case LineEvent::kNone:
-            break;
+    for (bool took = true; took && lineCount_ < kQueuedLines;) {
+        took = false;
+        for (int i = 0; i < kMaxControlClients && lineCount_ < kQueuedLines; ++i) {
+            Client& client = clients_[(firstClient_ + i) % kMaxControlClients];
+            took = (client.fd >= 0 && TakeLineOf(client, now)) || took;
         }
     }
+    firstClient_ = (firstClient_ + 1) % kMaxControlClients;
 }
 
-// Sends what the client's socket takes now: its note, then the output,
-// with a look at what it read before the output and at what it holds after.
+// The client's next line into the queue; false when it has none yet.
+bool ControlSocket::TakeLineOf(Client& client, int64_t now)
+{
+    for (;;) {
+        if (client.inputStart == client.inputEnd && !Refill(client, now))
+            return false;
+        while (client.inputStart < client.inputEnd) {
+            auto byte = static_cast<unsigned char>(client.input[client.inputStart++]);
+            switch (client.line.Feed(byte)) {
+            case LineEvent::kLine:
+                Queue(client);
+                return true;
+            case LineEvent::kTooLong:
+                ++client.refusals;
+                break;
+            case LineEvent::kFlood:
+                Disconnect(client, true);
+                return false;
+            case LineEvent::kNone:
+                break;
+            }
+        }
+    }
+}
+
+// One read a poll, and only when the poll found something to read.
+bool ControlSocket::Refill(Client& client, int64_t now)
+{
+    if (!client.readable)
+        return false;
+    client.readable = false;
+    ssize_t count = recv(client.fd, client.input, sizeof(client.input), MSG_DONTWAIT);
+    if (count == 0 || (count < 0 && !Fd_WouldBlock())) {
+        Disconnect(client, false);
+        return false;
+    }
+    if (count < 0)
+        return false;
+    client.inputStart = 0;
+    client.inputEnd = static_cast<int>(count);
+    client.heardAt = now;
+    return true;
+}
+
+void ControlSocket::Queue(const Client& client)
+{
+    QueuedLine& queued = lines_[(lineHead_ + lineCount_++) % kQueuedLines];
+    std::snprintf(queued.text, sizeof(queued.text), "%s", client.line.Text());
+    queued.uid = client.uid;
+}
+
+// --- output to clients ------------------------------------------------------------
+
+// Sends what the client's socket takes now: its notices, at a line's end
+// only, and the output. A client far behind that read nothing since the
+// last send has stopped reading; one that reads, however slowly, skips to
+// the last line when still far behind after the send: a burst of output
+// costs it lines, never its place.
 void ControlSocket::SendTo(Client& client, int64_t now)
 {
-    if (client.noteLength > 0) {
-        ssize_t sent = send(client.fd, client.note, client.noteLength, kSendFlags);
-        if (sent < 0 && !Fd_WouldBlock()) {
-            Disconnect(client, false);
-            return;
-        }
-        if (sent != client.noteLength)
-            return;
-        client.noteLength = 0;
-    }
-    if (client.cursor == Output_History().End())
+    const OutputHistory& history = Output_History();
+    if (client.cursor != history.End())
+        LookAt(client, now);
+    if (history.End() - client.cursor > kMaxClientPending && !client.reading) {
+        Disconnect(client, true);
         return;
-    LookAt(client, now);
+    }
+    if (!SendNotes(client))
+        return;
+    if (client.cursor >= history.Oldest())
+        SendOutput(client);
+    if (client.fd < 0)
+        return;
+    if (history.End() - client.cursor > kMaxClientPending)
+        Skip(client);
+    SendNotes(client);
+}
+
+void ControlSocket::SendOutput(Client& client)
+{
     const char* bytes = nullptr;
     for (size_t length; (length = Output_History().Span(client.cursor, &bytes)) > 0;) {
         ssize_t sent = send(client.fd, bytes, length, kSendFlags);
@@ -388,11 +446,65 @@ void ControlSocket::SendTo(Client& client, int64_t now)
         if (sent <= 0)
             break;
         client.cursor += static_cast<uint64_t>(sent);
+        client.midLine = bytes[sent - 1] != '\n';
+        for (const char* at = bytes; (at = static_cast<const char*>(std::memchr(at, '\n', bytes + sent - at))) != nullptr; ++at)
+            ++client.linesSent;
     }
     client.unread = Unread(client.fd);
 }
 
+// The client misses the output up to the lines of the last kKeptOnSkip
+// bytes; a line it was sent part of ends with the notice.
+void ControlSocket::Skip(Client& client)
+{
+    const OutputHistory& history = Output_History();
+    uint64_t to = history.NextLineStart(history.End() - kKeptOnSkip);
+    if (to <= client.cursor)
+        return;
+    uint64_t linesBefore = history.Lines() - history.LinesFrom(to);
+    client.dropped += static_cast<int64_t>(linesBefore - client.linesSent);
+    client.linesSent = linesBefore;
+    client.cursor = to;
+    client.cut = client.cut || client.midLine;
+    client.midLine = false;
+}
 
+// True when nothing of a notice is left unsent; false when the socket is
+// full or the client gone, and the output waits.
+bool ControlSocket::SendNotes(Client& client)
+{
+    for (;;) {
+        if (client.noteSent == client.noteLength && (client.midLine || !ComposeNote(client)))
+            return true;
+        ssize_t sent = send(client.fd, client.note + client.noteSent, client.noteLength - client.noteSent, kSendFlags);
+        if (sent < 0 && !Fd_WouldBlock())
+            Disconnect(client, false);
+        if (sent <= 0)
+            return false;
+        client.noteSent += static_cast<int>(sent);
+        if (client.noteSent < client.noteLength)
+            return false;
+    }
+}
+
+// The lines it missed first, where they were missed; then one refusal for
+// each over-long line.
+bool ControlSocket::ComposeNote(Client& client)
+{
+    if (client.dropped > 0) {
+        client.noteLength = std::snprintf(client.note, sizeof(client.note), kDropped, client.cut ? "\n" : "",
+                                          static_cast<long long>(client.dropped));
+        client.dropped = 0;
+        client.cut = false;
+    } else if (client.refusals > 0) {
+        client.noteLength = std::snprintf(client.note, sizeof(client.note), "%s", kTooLong);
+        --client.refusals;
+    } else {
+        return false;
+    }
+    client.noteSent = 0;
+    return true;
+}
 
 void ControlSocket::Disconnect(Client& client, bool byLauncher)
 {

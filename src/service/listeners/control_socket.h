@@ -6,7 +6,9 @@
 // sends reaches the engine as if typed on the terminal. Anyone else, a
 // ninth client, a line too long and a client that has sent nothing and
 // read nothing for 60 s are refused with one exact line; a client that
-// falls far behind or floods is disconnected; nothing waits on a client.
+// falls far behind the output misses lines and is told how many, one that
+// floods is disconnected; nothing waits on a client. Every client's lines
+// reach the engine in turn with the others', in its own order.
 #ifndef TARN_SERVICE_LISTENERS_CONTROL_SOCKET_H
 #define TARN_SERVICE_LISTENERS_CONTROL_SOCKET_H
 

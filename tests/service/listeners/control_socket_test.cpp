@@ -1,15 +1,19 @@
 // The control socket in process, on the test's own clock.
 #include "control_client.h"
+#include "output/sys_printf.h"
 #include "service/listener.h"
 #include "service/listeners/control_socket.h"
 #include "stdout_capture.h"
 #include "skip.h"
 #include "temp_workdir.h"
 
+#include <cstdlib>
 #include <grp.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using ControlListenerTest = TempWorkdir;
 
@@ -84,4 +88,90 @@ TEST_F(ControlListenerTest, TheLaunchersGroupAttachesOnlyWhenTheSocketIsOpenedFo
         waitpid(child, &ended, 0);
         EXPECT_EQ(WEXITSTATUS(ended), 0);
     }
+}
+
+namespace {
+
+// Clients of the control socket, polled as the hub polls; Frame takes every
+// queued line, as the engine's side does each frame.
+struct Clients {
+    IListener* control = Control_Open("control", false);
+    ControlClient peers[2] = {ControlClient("control"), ControlClient("control")};
+    Clients() { Poll(100); }
+    ~Clients() { control->Close(); }
+    void Poll(int waitMilliseconds = 0)
+    {
+        pollfd polled[kMaxListenerDescriptors];
+        int count = control->Watch(polled);
+        ::poll(polled, static_cast<nfds_t>(count), waitMilliseconds);
+        control->Serve(polled, count, 0);
+    }
+    std::string Frame()
+    {
+        std::string lines;
+        while (const char* line = control->TakeLine())
+            lines += line + std::string("\n");
+        return lines;
+    }
+};
+
+}  // namespace
+
+// A burst of one client's lines neither strands its own last lines nor
+// holds another client's line back: lines in turn, and what is left of the
+// burst at the next poll, with nothing new sent. Each over-long line gets
+// its own refusal, where the client's output is between two lines.
+TEST_F(ControlListenerTest, EveryLineReachesTheEngineInTurnAndEachOverlongOneIsRefusedBetweenLines)
+{
+    const std::string refusal = "Refused: line longer than 254 characters.\n";
+    std::string burst, first, second;
+    for (int i = 1; i <= 40; ++i)
+        burst += "a" + std::to_string(i) + "\n";
+    StdoutCapture log;  // of the lines taken
+    Clients clients;
+    Sys_Printf("partial");
+    clients.Poll();
+    clients.peers[1].ReadUntil("partial");
+    clients.peers[0].Send(burst);
+    clients.peers[1].Send("b1\n" + std::string(300, 'x') + "\n" + std::string(300, 'y') + "\n");
+    clients.Poll();
+    Sys_Printf(" end\n");
+    first = clients.Frame();
+    clients.Poll();
+    second = clients.Frame();
+    clients.peers[1].ReadUntil(refusal + refusal);
+    log.Text();
+    size_t b1 = first.find("b1\n");
+    ASSERT_LT(b1, 4u) << "b1 waited behind a's burst: " << first;
+    EXPECT_EQ(first.erase(b1, 3) + second, burst);
+    const std::string& received = clients.peers[1].Received();
+    EXPECT_NE(received.find("partial end\n"), std::string::npos);
+    EXPECT_NE(received.find("\n" + refusal + refusal), std::string::npos) << received;
+}
+
+// A burst bigger than a client may fall behind costs a client that reads
+// lines, announced with their count, never its place: the whole lines it
+// got and those it was told it missed add up to the burst.
+TEST_F(ControlListenerTest, AReaderMissesLinesOfABigBurstButStaysAndIsToldHowMany)
+{
+    const std::string tail = " " + std::string(90, '.') + "\n";
+    StdoutCapture log;
+    Clients clients;
+    for (int i = 1; i <= 5000; ++i)
+        Sys_Printf("burst %04d%s", i, tail.c_str());
+    for (int i = 0; i < 1000 && !clients.peers[0].ReadUntil("burst 5000 ", 1); ++i)
+        clients.Poll();
+    log.Text();
+    EXPECT_FALSE(clients.peers[0].WaitClosedUnread(0));
+    const std::string& received = clients.peers[0].Received();
+    size_t notice = received.find("Output was blocked: ");
+    ASSERT_NE(notice, std::string::npos);
+    int whole = std::atoi(received.c_str() + notice + 20), last = 0;
+    for (size_t at = received.find("burst "); at != std::string::npos; at = received.find("burst ", at + 1)) {
+        EXPECT_GT(std::atoi(received.c_str() + at + 6), last);
+        last = std::atoi(received.c_str() + at + 6);
+        whole += received.compare(at + 10, tail.size(), tail) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(last, 5000);
+    EXPECT_EQ(whole, 5000);
 }
