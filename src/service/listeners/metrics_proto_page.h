@@ -9,7 +9,7 @@
 #include <cstddef>
 
 // Room for the page with every bucket populated and every number at its
-// longest (about 37 KiB); a page of frames runs to about 3 KiB.
+// longest (about 37 KiB); a page of real frames runs to about 4 KiB.
 constexpr size_t kMetricsProtoPageSize = 40960;
 
 // The media type of the page, for an HTTP answer.
