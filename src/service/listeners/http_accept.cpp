@@ -13,6 +13,7 @@ char Lower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// word is in lowercase.
 bool IsIgnoringCase(const HttpText& text, const char* word)
 {
     if (text.length != std::strlen(word))
@@ -27,9 +28,10 @@ bool IsIgnoringCase(const HttpText& text, const char* word)
 // quoted value.
 HttpText Trim(HttpText text)
 {
-    while (text.length > 0 && (text.text[0] == ' ' || text.text[0] == '\t'))
-        ++text.text, --text.length;
-    while (text.length > 0 && (text.text[text.length - 1] == ' ' || text.text[text.length - 1] == '\t'))
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (text.length > 0 && blank(text.text[0]))
+        text = {text.text + 1, text.length - 1};
+    while (text.length > 0 && blank(text.text[text.length - 1]))
         --text.length;
     if (text.length >= 2 && text.text[0] == '"' && text.text[text.length - 1] == '"')
         text = {text.text + 1, text.length - 2};
