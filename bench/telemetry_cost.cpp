@@ -4,6 +4,8 @@
 #include "floor.h"
 #include "http_client.h"
 #include "launcher_run.h"
+#include "service/listeners/metrics_page.h"
+#include "service/listeners/metrics_proto_page.h"
 #include "supervisors_on.h"
 #include "telemetry/cycle_clock.h"
 #include "telemetry/telemetry.h"
@@ -114,6 +116,30 @@ void ClockSection(std::ofstream& csv)
     std::printf("| %.1f | %.1f | %.1f | %.1f |\n", cycles, monotonic, coarse, hooks);
     csv << "clock_ns,cycle_counter," << cycles << "\nclock_ns,monotonic," << monotonic << "\nclock_ns,coarse,"
         << coarse << "\nhooks_ns,telemetry," << hooks << "\n";
+}
+
+// The metrics endpoint's two pages, as the frames of the section before
+// left the telemetry: their sizes, and what writing each costs a scrape
+// (the best of five means of 1000 writes).
+void PageSection(std::ofstream& csv)
+{
+    static char text[kMetricsPageSize], proto[kMetricsProtoPageSize];
+    struct Page { const char* name; size_t (*write)(char*, size_t); char* out; size_t size; };
+    const Page pages[] = {{"text", Metrics_WritePage, text, sizeof(text)},
+                          {"protobuf", Metrics_WriteProtoPage, proto, sizeof(proto)}};
+    std::printf("\n| metrics page | bytes | µs to write |\n|---|---|---|\n");
+    for (const Page& page : pages) {
+        size_t length = 0;
+        double best = 1e18;
+        for (int round = 0; round < 5; ++round) {
+            long long start = MonotonicNanoseconds();
+            for (int i = 0; i < 1000; ++i)
+                length = page.write(page.out, page.size);
+            best = std::min(best, static_cast<double>(MonotonicNanoseconds() - start) / 1000 / 1000);
+        }
+        std::printf("| %s | %zu | %.1f |\n", page.name, length, best);
+        csv << "page_bytes," << page.name << "," << length << "\npage_write_us," << page.name << "," << best << "\n";
+    }
 }
 
 // Strategy 3 flat out, best of five: the build before the telemetry, this
@@ -235,6 +261,7 @@ void TelemetrySection(const std::string& directory, const std::string& arch)
     std::string before = baseline && *baseline ? baseline : "";
     std::ofstream csv(directory + "/telemetry-" + arch + ".csv");
     ClockSection(csv);
+    PageSection(csv);
     FlatOutSection(csv, before);
     if (before.empty())
         std::printf("\nNo build before the telemetry (TARN_BENCH_BASELINE): no side-by-side frame rate.\n");

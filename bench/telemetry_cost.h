@@ -4,7 +4,8 @@
 #include <string>
 
 // The frame telemetry: what the clocks it could read cost here, its two
-// per-frame calls alone, the launcher flat out with every feature on, the
+// per-frame calls alone, the sizes of the two metrics pages and the time to
+// write each, the launcher flat out with every feature on, the
 // frame rate against the build before the telemetry while a scraper polls
 // /metrics every 100 ms, and the histograms of a run with a 50 ms hitch
 // every 1000 frames (for the plot of the operators' guide). Prints

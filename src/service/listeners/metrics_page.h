@@ -1,5 +1,7 @@
 // The telemetry as a page of Prometheus's text exposition format, version
-// 0.0.4: the frame histograms, the counters and the gauges.
+// 0.0.4: the frame histograms, the counters and the gauges. The endpoint
+// serves it unless the request's Accept field asks for the protobuf page
+// (metrics_proto_page.h), which holds the same families.
 #ifndef TARN_SERVICE_LISTENERS_METRICS_PAGE_H
 #define TARN_SERVICE_LISTENERS_METRICS_PAGE_H
 
