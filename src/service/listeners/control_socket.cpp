@@ -191,7 +191,6 @@ private:
     QueuedLine lines_[kQueuedLines] = {};
     int lineHead_ = 0;
     int lineCount_ = 0;
-    int firstClient_ = 0;  // the client whose line goes first at the next poll
     char taken_[kMaxControlLine + 2] = {};  // the line handed out, with its "\n"
 };
 
@@ -340,20 +339,17 @@ void ControlSocket::Admit(int fd, unsigned uid, int64_t now)
 
 // --- lines for the engine --------------------------------------------------------
 
-// Each client in turn gives one line to the engine's queue, from a client
-// further on at each poll, until the queue is full or no client has a
-// line: none waits behind another's burst. What was read and not taken
-// stays for the next poll.
+// Each client in turn gives one line to the engine's queue, until the
+// queue is full or no client has a line: none waits behind another's
+// burst for more than a poll. What was read and not taken stays for the
+// next poll.
 void ControlSocket::TakeLines(int64_t now)
 {
     for (bool took = true; took && lineCount_ < kQueuedLines;) {
         took = false;
-        for (int i = 0; i < kMaxControlClients && lineCount_ < kQueuedLines; ++i) {
-            Client& client = clients_[(firstClient_ + i) % kMaxControlClients];
-            took = (client.fd >= 0 && TakeLineOf(client, now)) || took;
-        }
+        for (Client& client : clients_)
+            took = (client.fd >= 0 && lineCount_ < kQueuedLines && TakeLineOf(client, now)) || took;
     }
-    firstClient_ = (firstClient_ + 1) % kMaxControlClients;
 }
 
 // The client's next line into the queue; false when it has none yet.
