@@ -187,18 +187,19 @@ pid_t Spawn(const ServerDir& dir, const char* program, std::vector<std::string> 
     return SpawnLauncher(launch);
 }
 
-// Prometheus on 127.0.0.1:port in dir, scraping target twice a second.
-pid_t StartPrometheus(const ServerDir& dir, int port, int target)
+// Prometheus on 127.0.0.1:port in dir, scraping target twice a second,
+// with more arguments.
+pid_t StartPrometheus(const ServerDir& dir, int port, int target, std::vector<std::string> more = {})
 {
     dir.Write("prometheus.yml", "global:\n  scrape_interval: 500ms\nscrape_configs:\n  - job_name: tarn\n"
                                 "    static_configs:\n      - targets: ['127.0.0.1:" + std::to_string(target) + "']\n");
-    return Spawn(dir, kPrometheus, {"--config.file=prometheus.yml", "--storage.tsdb.path=data",
-                                    "--web.listen-address=127.0.0.1:" + std::to_string(port)}, "prometheus.log");
+    more.insert(more.begin(), {"--config.file=prometheus.yml", "--storage.tsdb.path=data",
+                               "--web.listen-address=127.0.0.1:" + std::to_string(port)});
+    return Spawn(dir, kPrometheus, more, "prometheus.log");
 }
 
-// The time and value of an instant query, at a time (Unix seconds) or now;
-// NaN for no result.
-std::pair<double, double> Query(int port, const std::string& expression, double at = 0)
+// The answer to an instant query, at a time (Unix seconds) or now.
+std::string QueryAnswer(int port, const std::string& expression, double at = 0)
 {
     std::string target = "/api/v1/query?query=";
     for (unsigned char c : expression) {
@@ -206,7 +207,14 @@ std::pair<double, double> Query(int port, const std::string& expression, double 
         std::snprintf(escaped, sizeof(escaped), "%%%02X", c);
         target += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : std::string(escaped);
     }
-    std::string body = HttpGet(port, target + (at > 0 ? "&time=" + std::to_string(at) : ""));
+    return HttpGet(port, target + (at > 0 ? "&time=" + std::to_string(at) : ""));
+}
+
+// The time and value of an instant query, at a time (Unix seconds) or now;
+// NaN for no result.
+std::pair<double, double> Query(int port, const std::string& expression, double at = 0)
+{
+    std::string body = QueryAnswer(port, expression, at);
     size_t value = body.find("\"value\":[");
     if (value == std::string::npos)
         return {0, NAN};
@@ -285,6 +293,26 @@ TEST(PrometheusTest, ScrapesTheFrameRateTheQuantilesAndEveryHitch)
               LongIntervals(dir, frames));
     EXPECT_GE(LongIntervals(dir, frames), static_cast<double>(hitches.size()));
     checks.Expect();
+    kill(prometheus, SIGTERM);
+    WaitForExit(prometheus, 10000, nullptr);
+}
+
+// Prometheus that reads native histograms asks for the protobuf page and
+// keeps the frame interval as a native histogram, every interval of the
+// scrape in it.
+TEST(PrometheusTest, TakesTheFrameIntervalAsANativeHistogramWhenItReadsThem)
+{
+    if (access(kPrometheus, X_OK) != 0)
+        TARN_SKIP("the real Prometheus server", "no prometheus: scripts/deps tests installs it");
+    ServerDir dir;
+    int port = FreeLoopbackPorts(2), web = port + 1;
+    RunningServer server(dir, {"-metrics", std::to_string(port)}, Quiet());
+    pid_t prometheus = StartPrometheus(dir, web, port, {"--enable-feature=native-histograms"});
+    EXPECT_TRUE(WaitUntil([&] { return QueryAnswer(web, "tarn_frame_interval_seconds").find("\"histogram\":[") !=
+                                       std::string::npos; }, 60000, 250)) << dir.Read("prometheus.log");
+    double at = Query(web, "timestamp(tarn_frames_total)").second;
+    EXPECT_EQ(Query(web, "histogram_count(tarn_frame_interval_seconds)", at).second,
+              Query(web, "tarn_frames_total", at).second - 1);
     kill(prometheus, SIGTERM);
     WaitForExit(prometheus, 10000, nullptr);
 }

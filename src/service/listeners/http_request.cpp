@@ -1,6 +1,7 @@
 #include "service/listeners/http_request.h"
 
 #include "common/http_text.h"
+#include "service/listeners/http_accept.h"
 
 #include <cstring>
 
@@ -55,6 +56,17 @@ int Judge(const HttpText (&parts)[3])
     return NamesThePage(parts[1]) ? kOk : kNotFound;
 }
 
+// Whether any header field of the head, from start to end, asks for the
+// protobuf page.
+bool AsksForProtobuf(const char* data, size_t end, size_t start)
+{
+    HttpText line;
+    while (Http_NextLine(data, end, start, line))
+        if (Http_AcceptsProtobufPage(line))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 HttpJudgement Http_Judge(const char* data, size_t length)
@@ -75,5 +87,6 @@ HttpJudgement Http_Judge(const char* data, size_t length)
     }
     judgement.bodyWanted = !parts[0].Is("HEAD");
     judgement.status = Judge(parts);
+    judgement.protobufWanted = AsksForProtobuf(data, end, start);
     return judgement;
 }

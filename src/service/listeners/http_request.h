@@ -17,6 +17,9 @@ struct HttpJudgement {
     // kHttpMaxHead.
     int status = 0;
     bool bodyWanted = true;  // false for HEAD
+    // An Accept header field asks for the page in Prometheus's protobuf
+    // format (http_accept.h); the text page otherwise.
+    bool protobufWanted = false;
 };
 
 // Judges the first length bytes that a peer sent.

@@ -5,6 +5,7 @@
 #include "service/listener.h"
 #include "service/listeners/http_request.h"
 #include "service/listeners/metrics_page.h"
+#include "service/listeners/metrics_proto_page.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -21,8 +22,9 @@ constexpr int64_t kExchangeTimeout = 2000000;
 // a frame a bounded time; the rest wait for the next poll.
 constexpr int kAcceptsPerServe = 8;
 // Room for the status line and the header fields, in front of the body.
-constexpr size_t kHeaderRoom = 192;
-constexpr size_t kBufferSize = kHeaderRoom + kMetricsPageSize;
+constexpr size_t kHeaderRoom = 256;
+constexpr size_t kBodyRoom = kMetricsProtoPageSize > kMetricsPageSize ? kMetricsProtoPageSize : kMetricsPageSize;
+constexpr size_t kBufferSize = kHeaderRoom + kBodyRoom;
 static_assert(kBufferSize >= kHttpMaxHead, "the head is read into the same buffer");
 
 const char kRefusal[] =
@@ -72,7 +74,7 @@ private:
     void AcceptPending(int64_t now);
     void Receive(Connection& peer, int64_t now);
     void Answer(Connection& peer, const HttpJudgement& judgement, int64_t now);
-    size_t WriteBody(Connection& peer, int& status);
+    size_t WriteBody(Connection& peer, const HttpJudgement& judgement, int& status);
     void Send(Connection& peer);
     void Finish(Connection& peer);
     Connection* Find(int fd);
@@ -159,13 +161,14 @@ void MetricsEndpoint::Receive(Connection& peer, int64_t now)
 void MetricsEndpoint::Answer(Connection& peer, const HttpJudgement& judgement, int64_t now)
 {
     int status = judgement.status;
-    size_t body = WriteBody(peer, status);
+    size_t body = WriteBody(peer, judgement, status);
+    const char* type = judgement.protobufWanted ? kMetricsProtoContentType : kMetricsContentType;
     char head[kHeaderRoom];
     int length = std::snprintf(head, sizeof(head),
                                "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\n%s"
                                "Connection: close\r\n\r\n",
                                status, Reason(status),
-                               status == 200 ? kMetricsContentType : "text/plain; charset=utf-8", body,
+                               status == 200 ? type : "text/plain; charset=utf-8", body,
                                status == 405 ? "Allow: GET, HEAD\r\n" : "");
     if (length <= 0 || static_cast<size_t>(length) >= sizeof(head)) {
         Finish(peer);
@@ -179,13 +182,14 @@ void MetricsEndpoint::Answer(Connection& peer, const HttpJudgement& judgement, i
     Send(peer);
 }
 
-// The page for 200, else the reason as one line; a page that does not fit
-// turns the answer into a 500.
-size_t MetricsEndpoint::WriteBody(Connection& peer, int& status)
+// The page for 200, in the format that the request asks for, else the
+// reason as one line; a page that does not fit turns the answer into a 500.
+size_t MetricsEndpoint::WriteBody(Connection& peer, const HttpJudgement& judgement, int& status)
 {
     char* body = peer.buffer + kHeaderRoom;
     if (status == 200) {
-        size_t length = Metrics_WritePage(body, kMetricsPageSize);
+        size_t length = judgement.protobufWanted ? Metrics_WriteProtoPage(body, kMetricsProtoPageSize)
+                                                 : Metrics_WritePage(body, kMetricsPageSize);
         if (length > 0)
             return length;
         status = 500;

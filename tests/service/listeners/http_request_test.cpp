@@ -1,5 +1,6 @@
 // The metrics endpoint's judgement of a request head: when it is complete,
-// and which status it earns, up to the size limit and one byte past it.
+// and which status it earns, up to the size limit and one byte past it; and
+// which format of the page its Accept fields ask for.
 #include "service/listeners/http_request.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,42 @@ TEST(HttpRequestTest, AHeadArrivingByteByByteIsIncompleteUntilItsLastByte)
     for (size_t length = 0; length < head.size(); ++length)
         EXPECT_EQ(Judge(head.substr(0, length)).status, 0) << length << " bytes";
     EXPECT_EQ(Judge(head).status, 200);
+}
+
+// Each row a head's header fields. What Prometheus 2.42 sends when it
+// reads native histograms, and when it does not.
+TEST(HttpRequestTest, AsksForTheProtobufPageOnlyThroughAnAcceptFieldThatListsIt)
+{
+    const std::string native = "application/vnd.google.protobuf;proto=io.prometheus.client.MetricFamily;"
+        "encoding=delimited,application/openmetrics-text;version=1.0.0;q=0.8,application/openmetrics-text;"
+        "version=0.0.1;q=0.75,text/plain;version=0.0.4;q=0.5,*/*;q=0.1";
+    const std::string protobuf = "application/vnd.google.protobuf; proto=io.prometheus.client.MetricFamily; "
+                                 "encoding=delimited";
+    struct Row { std::string fields; bool protobufWanted; };
+    const Row rows[] = {
+        {"Accept: " + native + "\r\n", true},
+        {"Accept: " + native.substr(native.find(',') + 1) + "\r\n", false},
+        {"", false},
+        {"Host: tarn\r\nACCEPT:APPLICATION/vnd.Google.Protobuf ;\tEncoding = delimited ; PROTO=\"io.prometheus."
+         "client.MetricFamily\"\r\n", true},
+        {"accept: text/plain;q=0.5, " + protobuf + ";q=0.2\r\n", true},
+        {"Accept: text/plain\r\nAccept: " + protobuf + "\n", true},
+        {"Accept: " + protobuf + ";q=0\r\n", false},
+        {"Accept: " + protobuf + "; q=0.000\r\n", false},
+        {"Accept: " + protobuf + ";q=0.001\r\n", true},
+        {"Accept: application/vnd.google.protobuf;proto=io.prometheus.client.MetricFamily\r\n", false},
+        {"Accept: application/vnd.google.protobuf;encoding=delimited;proto=io.prometheus.client.Metric\r\n", false},
+        {"Accept: application/vnd.google.protobuf;proto=io.prometheus.client.MetricFamily;encoding=text\r\n", false},
+        {"Accept: text/plain;proto=io.prometheus.client.MetricFamily;encoding=delimited\r\n", false},
+        {"X-Accept: " + protobuf + "\r\n", false},
+        {"User-Agent: " + protobuf + "\r\n", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fields);
+        HttpJudgement judgement = Judge("GET /metrics HTTP/1.1\r\n" + row.fields + "\r\n");
+        EXPECT_EQ(judgement.status, 200);
+        EXPECT_EQ(judgement.protobufWanted, row.protobufWanted);
+    }
 }
 
 }  // namespace
