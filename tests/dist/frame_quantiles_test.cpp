@@ -41,7 +41,8 @@ public:
         std::string targets;
         for (size_t i = 0; i < cases.size(); ++i) {
             std::string port = std::to_string(port_ + 1 + static_cast<int>(i));
-            pids_.push_back(Start(TARN_FRAME_FEEDER_PATH, {cases[i], port}, "feeder-" + std::string(cases[i])));
+            feeders_.push_back("feeder-" + std::string(cases[i]));
+            pids_.push_back(Start(TARN_FRAME_FEEDER_PATH, {cases[i], port}, feeders_.back()));
             targets += "      - {targets: ['127.0.0.1:" + port + "'], labels: {case: " + cases[i] + "}}\n";
         }
         dir_.Write("rules.yml", ReadFile(TARN_SOURCE_DIR "/dist/prometheus/rules.yml"));
@@ -98,7 +99,14 @@ public:
         return samples;
     }
 
-    std::string Logs() const { return dir_.Read("prometheus") + dir_.Read("feeder-changing"); }
+    // What Prometheus and the feeders printed.
+    std::string Logs() const
+    {
+        std::string logs = dir_.Read("prometheus");
+        for (const std::string& feeder : feeders_)
+            logs += feeder + ": " + dir_.Read(feeder) + "\n";
+        return logs;
+    }
 
 private:
     pid_t Start(const char* program, std::vector<std::string> arguments, const std::string& output) const
@@ -113,6 +121,7 @@ private:
 
     ServerDir dir_;
     int port_;
+    std::vector<std::string> feeders_;  // their output files
     std::vector<pid_t> pids_;
 };
 
@@ -210,7 +219,8 @@ double ChangingExact(double frames0, double frames1, double q)
 
 // For the plot: p50 and p99 of the interval as the rules record them, and
 // the exact ones of the frames in each evaluation's minute, while the hitch
-// schedule goes from none to one every 200 frames to one every 50.
+// schedule goes from none to one every 50 frames to one every 200: the 99th
+// percentile is a hitch's while they are more than 1% of the frames.
 TEST(FrameQuantilesTest, WritesTheQuantilesOfAChangingHitchScheduleOverTime)
 {
     const char* csv = std::getenv("TARN_FRAME_QUANTILES_CSV");
