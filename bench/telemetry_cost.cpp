@@ -237,14 +237,16 @@ void HitchSection(const std::string& directory, const std::string& arch)
         page = scraper.LastPage();
     }
     std::ofstream out(directory + "/telemetry-histograms-" + arch + ".txt");
-    const char* const bounds[] = {"0.5", "1", "1.5", "2", "4", "8", "16", "32", "64", "128", "256", "512", "1024", "+Inf"};
     std::vector<double> counts[3];
     for (int m = 0; m < 3; ++m)
         counts[m] = Buckets(page, kMeasures[m]);
     std::printf("\n| bucket, ms (at most) | frame interval | engine frame | pacing lateness |\n|---|---|---|---|\n");
-    for (size_t b = 0; b < 14 && b < counts[0].size() && b < counts[1].size() && b < counts[2].size(); ++b) {
-        out << '"' << bounds[b] << "\" " << counts[0][b] << ' ' << counts[1][b] << ' ' << counts[2][b] << '\n';
-        std::printf("| %s | %.0f | %.0f | %.0f |\n", bounds[b], counts[0][b], counts[1][b], counts[2][b]);
+    for (size_t b = 0; b <= kFrameBuckets && b < counts[0].size() && b < counts[1].size() && b < counts[2].size(); ++b) {
+        char bound[16] = "+Inf";
+        if (b < kFrameBuckets)
+            std::snprintf(bound, sizeof(bound), "%g", kFrameBucketBounds[b] * 1000);
+        out << '"' << bound << "\" " << counts[0][b] << ' ' << counts[1][b] << ' ' << counts[2][b] << '\n';
+        std::printf("| %s | %.0f | %.0f | %.0f |\n", bound, counts[0][b], counts[1][b], counts[2][b]);
     }
 }
 
