@@ -117,6 +117,7 @@ TEST(MetricsEndpointTest, AnswersEachRequestOnceAndRefusesWhatItDoesNotServe)
         {"HEAD /metrics?x HTTP/1.0\n\n", 0, "HTTP/1.1 200 OK", 0},
         {head(4096), 0, "HTTP/1.1 200 OK", 0},
         {head(4097), 0, "HTTP/1.1 431 Request Header Fields Too Large", 0},
+        {head(4 << 20), 0, "HTTP/1.1 431 Request Header Fields Too Large", 0},  // still sending when answered
         {"GET /metricsx HTTP/1.1\r\n\r\n", 0, "HTTP/1.1 404 Not Found", 0},
         {"POST /metrics HTTP/1.1\r\nContent-Length: 0\r\n\r\n", 0, "HTTP/1.1 405 Method Not Allowed", 0},
         {"GET /metrics HTTP/2\r\n\r\n", 0, "HTTP/1.1 400 Bad Request", 0},

@@ -53,10 +53,24 @@ void CloseGently(int fd)
     close(fd);
 }
 
+// What the peer sends after its head is read and thrown away, at most this
+// much a poll, until it sends no more: a close with unread input would
+// reset the connection, and a peer still sending would lose the answer.
+constexpr int kDrainReadsPerServe = 16;
+// A peer quiet this long after its answer, in µs, sends no more.
+constexpr int64_t kDrainQuiet = 100000;
+
+enum class Stage {
+    kReading,    // the head, until it is judged
+    kAnswering,  // the answer goes out
+    kDraining,   // answered and shut for writing; the peer's rest is read
+};
+
 struct Connection {
     int fd = -1;
-    bool answering = false;  // the head is judged; the answer goes out
-    int64_t deadline = 0;    // coarse monotonic µs; closed then, whatever its state
+    Stage stage = Stage::kReading;
+    int64_t deadline = 0;    // coarse monotonic µs; closed then, whatever its stage
+    int64_t heardAt = 0;     // while draining: its last bytes, or the answer's end
     size_t received = 0;     // bytes of the head in buffer
     size_t sent = 0;         // the answer is buffer[sent, end)
     size_t end = 0;
@@ -75,8 +89,10 @@ private:
     void Receive(Connection& peer, int64_t now);
     void Answer(Connection& peer, const HttpJudgement& judgement, int64_t now);
     size_t WriteBody(Connection& peer, const HttpJudgement& judgement, int& status);
-    void Send(Connection& peer);
-    void Finish(Connection& peer);
+    void Send(Connection& peer, int64_t now);
+    void Finish(Connection& peer, int64_t now);
+    void Drain(Connection& peer, int64_t now);
+    void Drop(Connection& peer);
     Connection* Find(int fd);
 
     int listener_ = -1;
@@ -98,22 +114,29 @@ int MetricsEndpoint::Watch(pollfd* out)
     out[count++] = {listener_, POLLIN, 0};
     for (const Connection& peer : peers_)
         if (peer.fd >= 0)
-            out[count++] = {peer.fd, static_cast<short>(peer.answering ? POLLOUT : POLLIN), 0};
+            out[count++] = {peer.fd, static_cast<short>(peer.stage == Stage::kAnswering ? POLLOUT : POLLIN), 0};
     return count;
 }
 
 void MetricsEndpoint::Serve(const pollfd* polled, int count, int64_t now)
 {
     for (int i = 1; i < count; ++i) {
-        Connection* peer = polled[i].revents ? Find(polled[i].fd) : nullptr;
-        if (peer && peer->answering)
-            Send(*peer);
-        else if (peer)
+        Connection* peer = Find(polled[i].fd);
+        if (!peer)
+            continue;
+        bool ready = polled[i].revents != 0;
+        if (peer->stage == Stage::kDraining && ready)
+            Drain(*peer, now);
+        else if (peer->stage == Stage::kDraining && now - peer->heardAt >= kDrainQuiet)
+            Drop(*peer);
+        else if (ready && peer->stage == Stage::kAnswering)
+            Send(*peer, now);
+        else if (ready)
             Receive(*peer, now);
     }
     for (Connection& peer : peers_)
         if (peer.fd >= 0 && now >= peer.deadline)
-            Finish(peer);
+            Drop(peer);
     if (count > 0 && (polled[0].revents & POLLIN))
         AcceptPending(now);
 }
@@ -131,7 +154,7 @@ void MetricsEndpoint::AcceptPending(int64_t now)
             continue;
         }
         peer->fd = fd;
-        peer->answering = false;
+        peer->stage = Stage::kReading;
         peer->received = 0;
         peer->deadline = now + kExchangeTimeout;
     }
@@ -153,7 +176,7 @@ void MetricsEndpoint::Receive(Connection& peer, int64_t now)
     if (judgement.status != 0)
         Answer(peer, judgement, now);
     else if (ended)
-        Finish(peer);
+        Drop(peer);
 }
 
 // The answer goes into the buffer with its head right in front of the
@@ -171,15 +194,15 @@ void MetricsEndpoint::Answer(Connection& peer, const HttpJudgement& judgement, i
                                status == 200 ? type : "text/plain; charset=utf-8", body,
                                status == 405 ? "Allow: GET, HEAD\r\n" : "");
     if (length <= 0 || static_cast<size_t>(length) >= sizeof(head)) {
-        Finish(peer);
+        Drop(peer);
         return;
     }
     std::memcpy(peer.buffer + kHeaderRoom - length, head, static_cast<size_t>(length));
     peer.sent = kHeaderRoom - static_cast<size_t>(length);
     peer.end = kHeaderRoom + (judgement.bodyWanted ? body : 0);
-    peer.answering = true;
+    peer.stage = Stage::kAnswering;
     peer.deadline = now + kExchangeTimeout;
-    Send(peer);
+    Send(peer, now);
 }
 
 // The page for 200, in the format that the request asks for, else the
@@ -198,7 +221,7 @@ size_t MetricsEndpoint::WriteBody(Connection& peer, const HttpJudgement& judgeme
     return length > 0 ? static_cast<size_t>(length) : 0;
 }
 
-void MetricsEndpoint::Send(Connection& peer)
+void MetricsEndpoint::Send(Connection& peer, int64_t now)
 {
     while (peer.sent < peer.end) {
         ssize_t sent = send(peer.fd, peer.buffer + peer.sent, peer.end - peer.sent, MSG_NOSIGNAL);
@@ -208,14 +231,39 @@ void MetricsEndpoint::Send(Connection& peer)
             break;
         peer.sent += static_cast<size_t>(sent);
     }
-    Finish(peer);
+    Finish(peer, now);
 }
 
-void MetricsEndpoint::Finish(Connection& peer)
+// The answer is out, or cannot go: the peer gets the end of the stream
+// after it, and what it still sends is read until it is quiet for
+// kDrainQuiet (Serve closes it then), its end, or the deadline.
+void MetricsEndpoint::Finish(Connection& peer, int64_t now)
 {
-    CloseGently(peer.fd);
+    shutdown(peer.fd, SHUT_WR);
+    peer.stage = Stage::kDraining;
+    peer.heardAt = now;
+}
+
+void MetricsEndpoint::Drain(Connection& peer, int64_t now)
+{
+    char discard[4096];
+    for (int reads = 0; reads < kDrainReadsPerServe; ++reads) {
+        ssize_t got = recv(peer.fd, discard, sizeof(discard), MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && !Fd_WouldBlock())) {
+            Drop(peer);
+            return;
+        }
+        if (got < 0)
+            return;
+        peer.heardAt = now;
+    }
+}
+
+void MetricsEndpoint::Drop(Connection& peer)
+{
+    close(peer.fd);
     peer.fd = -1;
-    peer.answering = false;
+    peer.stage = Stage::kReading;
 }
 
 Connection* MetricsEndpoint::Find(int fd)
@@ -230,7 +278,7 @@ void MetricsEndpoint::Close()
 {
     for (Connection& peer : peers_)
         if (peer.fd >= 0)
-            Finish(peer);
+            Drop(peer);
     if (listener_ >= 0)
         close(listener_);
     listener_ = -1;
