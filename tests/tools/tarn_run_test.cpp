@@ -113,6 +113,25 @@ TEST(StartScriptTest, AStartupFailureIsRetriedToo)
     close(run.input);
 }
 
+// A switch of tarn-run's that takes a value never takes the next switch as it.
+TEST(StartScriptTest, ASwitchFollowedByAnotherSwitchGetsTheUsageLine)
+{
+    const std::vector<std::vector<std::string>> kArguments = {
+        {"-d", "-port", "1"}, {"-w", "-l", "3/10"}, {"-l", "-d", "."}, {"-d", ".", "-w", "-port"}};
+    for (const std::vector<std::string>& arguments : kArguments) {
+        ServerDir dir;
+        Launch launch;
+        launch.directory = dir.Path();
+        launch.program = TARN_RUN_PATH;
+        launch.arguments = arguments;
+        int status = 0;
+        ASSERT_TRUE(WaitForExit(SpawnLauncher(launch), 10000, &status));
+        EXPECT_EQ(WEXITSTATUS(status), 2) << arguments[0];
+        std::string out = dir.Read("stdout.txt");
+        EXPECT_TRUE(out.rfind("usage: tarn-run ", 0) == 0 && Count(out, "\n") == 1) << out;
+    }
+}
+
 // A stop signal, sent to tarn-run or to the launcher, ends both at once.
 void ExpectStopSignalEndsBoth(int signalNumber, bool toLauncher = false)
 {

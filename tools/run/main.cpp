@@ -2,8 +2,9 @@
 //
 //   tarn-run [-d SERVER_DIRECTORY] [-w SECONDS] [-l COUNT/SECONDS] [LAUNCHER SWITCHES...]
 //
-// SECONDS is a whole number from 1 to 86400; anything else ends tarn-run
-// with the usage line and status 2.
+// SECONDS is a whole number from 1 to 86400; anything else, or a value that
+// starts with "-" (the next switch), ends tarn-run with the usage line and
+// status 2.
 //
 // Runs tarn-launcher in the server directory (default: the current one) as
 // its own child, in the same process group, so that the terminal's console
@@ -229,7 +230,8 @@ bool CrashLoopEnds(CrashLimit& limit)
 // Takes "-d DIRECTORY", "-w SECONDS" and "-l COUNT/SECONDS" off the front
 // of the arguments, in any order; the index of the first launcher switch, or
 // -1 after a message. A switch of tarn-run's own without its value is
-// refused, not passed on to the launcher.
+// refused, not passed on to the launcher; so is one followed by another
+// switch, which is never a value ("-d -port 1" lost its directory).
 int ReadOptions(int argc, char** argv, int& watchSeconds, CrashLimit& limit)
 {
     int first = 1;
@@ -238,7 +240,7 @@ int ReadOptions(int argc, char** argv, int& watchSeconds, CrashLimit& limit)
         bool directory = std::strcmp(option, "-d") == 0, watch = std::strcmp(option, "-w") == 0;
         if (!directory && !watch && std::strcmp(option, "-l") != 0)
             break;
-        const char* value = first + 1 < argc ? argv[first + 1] : nullptr;
+        const char* value = first + 1 < argc && argv[first + 1][0] != '-' ? argv[first + 1] : nullptr;
         if (value && directory && chdir(value) != 0) {
             std::printf("tarn-run: no server directory %s\n", value);
             return -1;
