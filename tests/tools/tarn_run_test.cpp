@@ -44,9 +44,9 @@ ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::str
     if (crashLimit)
         launch.arguments.insert(launch.arguments.begin(), {"-l", crashLimit});
     // A notify socket that names nothing, tried after every frame, changes nothing.
-    launch.environment = {{"NOTIFY_SOCKET", "/nonexistent/notify"}, {"WATCHDOG_USEC", "4"}};
+    launch.environment = {{"NOTIFY_SOCKET", "/nonexistent/notify"}, {"WATCHDOG_USEC", "4"},
+                          {"TARN_LAUNCHER", TARN_LAUNCHER_PATH}};
     launch.environment.insert(launch.environment.end(), environment.begin(), environment.end());
-    launch.environment.push_back({"TARN_LAUNCHER", TARN_LAUNCHER_PATH});
     launch.input = pipeEnds[0];
     launch.errors = launch.output;
     ScriptRun run;
@@ -129,6 +129,21 @@ TEST(StartScriptTest, ASwitchFollowedByAnotherSwitchGetsTheUsageLine)
         EXPECT_EQ(WEXITSTATUS(status), 2) << arguments[0];
         std::string out = dir.Read("stdout.txt");
         EXPECT_TRUE(out.rfind("usage: tarn-run ", 0) == 0 && Count(out, "\n") == 1) << out;
+    }
+}
+
+// A start that fails fails again: it counts toward the limit as a crash does.
+TEST(StartScriptTest, FailedStartsStopAtTheCrashLimit)
+{
+    for (bool runnable : {true, false}) {
+        ServerDir dir("", "test_filesystem");  // no engine: the start fails with 255
+        std::string launcher = runnable ? TARN_LAUNCHER_PATH : dir.File("no-launcher");
+        ScriptRun run = StartScript(dir, {{"TARN_LAUNCHER", launcher}}, "", nullptr, "2/30");
+        EXPECT_EQ(WaitForScript(run, 10, dir), 1) << runnable;
+        close(run.input);
+        std::string out = dir.Read("stdout.txt");
+        EXPECT_EQ(Count(out, "ended with status " + std::string(runnable ? "255" : "127")), 1u) << out;
+        EXPECT_TRUE(Contains(out, "tarn-run: 2 failed starts within 30 s: the launcher is not started again\n")) << out;
     }
 }
 
