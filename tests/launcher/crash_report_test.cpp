@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,6 +125,69 @@ TEST(CrashReportTest, TakesTheNextFreeNumberAndSaysWhyWhenItCannotWriteOne)
     EXPECT_EQ(readOnly.signal, SIGSEGV);
     EXPECT_EQ(Count(readOnly.out, "Crash report: not written, the errorlogs folder is not writable\n"), 1u)
         << readOnly.out;
+    // No errorlogs, and a server directory that the user may not write.
+    std::filesystem::remove_all(dir.File("errorlogs"));
+    chmod(dir.Path().c_str(), 0755);
+    RunResult noFolder = dir.Run({}, options);
+    EXPECT_EQ(Count(noFolder.out, "Crash report: not written, the server directory is not writable\n"), 1u)
+        << noFolder.out;
+}
+
+// errorlogs on a 16 KiB file system for as long as it lives.
+struct SmallDisk {
+    explicit SmallDisk(const std::string& at)
+        : path(at), mounted(std::filesystem::create_directory(at) &&
+                            mount("tarn", at.c_str(), "tmpfs", 0, "size=16k") == 0) {}
+    ~SmallDisk()
+    {
+        if (mounted)
+            umount2(path.c_str(), MNT_DETACH);
+    }
+    std::string path;
+    bool mounted;
+};
+
+// What a crash on a disk that fills leaves: nothing, or the start of a
+// report, and a line on standard output that says which.
+TEST(CrashReportTest, AReportThatDoesNotFitIsSaidToBeMissingOrCutShort)
+{
+    const std::pair<size_t, const char*> kFilledBeforeAndSaid[] = {
+        {16384, "Crash report: not written, the disk is full\n"},
+        {12288, "Crash report: errorlogs/errorlog00001.txt, cut short: the disk is full\n"}};
+    for (const auto& [filled, said] : kFilledBeforeAndSaid) {
+        ServerDir dir;
+        SmallDisk disk(dir.File("errorlogs"));
+        if (!disk.mounted)
+            TARN_SKIP("a crash report on a full disk", std::string("no tmpfs to mount: ") + std::strerror(errno));
+        dir.Write("errorlogs/filler", std::string(filled, 'f'));
+        RunOptions options;
+        // Lines with long first words: a function trace of over 4 KiB.
+        for (int i = 0; i < 20; ++i)
+            options.input += std::string(200, 'w') + "\n";
+        options.input += "crash\n";
+        options.environment = {{"TARN_TEST_CRASH", "11"}};
+        RunResult run = dir.Run({}, options);
+        EXPECT_EQ(run.signal, SIGSEGV);
+        EXPECT_EQ(Count(run.out, said), 1u) << run.out;
+        std::string report = dir.Read("errorlogs/errorlog00001.txt");
+        EXPECT_TRUE(filled == 16384 ? report == "<missing>" : report.rfind("Error:SIGSEGV", 0) == 0) << report;
+    }
+}
+
+// errorlogs may lead to a folder elsewhere, such as a bigger disk; a log's
+// own name never leads anywhere.
+TEST(CrashReportTest, FollowsErrorlogsToAFolderElsewhereButNoLogsLink)
+{
+    ServerDir dir, elsewhere;
+    std::filesystem::create_directory_symlink(elsewhere.Path(), dir.File("errorlogs"));
+    std::filesystem::create_symlink(dir.File("outside.txt"), elsewhere.File("errorlog00001.txt"));
+    RunOptions options;
+    options.input = "crash\n";
+    options.environment = {{"TARN_TEST_CRASH", "11"}};
+    RunResult run = dir.Run({}, options);
+    EXPECT_EQ(Count(run.out, "Crash report: errorlogs/errorlog00002.txt\n"), 1u) << run.out;
+    EXPECT_EQ(elsewhere.Read("errorlog00002.txt").rfind("Error:SIGSEGV", 0), 0u);
+    EXPECT_FALSE(dir.Exists("outside.txt"));
 }
 
 }  // namespace
