@@ -9,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -93,6 +97,64 @@ TEST(ConsoleToolTest, AnOperatorTypesRecallsSeesOutputAboveTheLineAndDetachesWit
     EXPECT_TRUE(job.WaitRestored());
     server.Type("quit\n");
     ExpectCleanEnd(server.Finish());
+}
+
+// A server that is not ours, listening at path.
+int Listen(const std::string& path, int backlog)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && listen(fd, backlog) == 0;
+    return ok ? fd : -1;
+}
+
+// Its first client: after the line the client sends (when waitForLine),
+// sends it text and hangs up.
+void Answer(int listener, bool waitForLine, const std::string& text)
+{
+    pollfd ready{listener, POLLIN, 0};
+    int client = poll(&ready, 1, 10000) == 1 ? accept(listener, nullptr, nullptr) : -1;
+    char byte = 0;
+    while (waitForLine && read(client, &byte, 1) == 1 && byte != '\n') {
+    }
+    EXPECT_EQ(write(client, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(client);
+}
+
+// Escape sequences (a title, the clipboard, the screen's erase and the
+// alternate screen, an 8-bit CSI), C1 and broken UTF-8, a backslash, and a
+// NUL with text after it reach the terminal shown, not obeyed; tab and
+// valid UTF-8 stay as they are.
+const std::string kHostile = std::string("\x1b]0;owned\x07|\x1b]52;c;aGk=\x07|\x1b[2J\x1b[?1049h|\x9b" "1m|") +
+                             "\xc2\x9b|\xc3\x28|\\|\t\xc3\xa9\xe6\x97\xa5\xf0\x9f\x99\x82|" + std::string("\0tail", 5);
+const std::string kShown = "\\x1b]0;owned\\x07|\\x1b]52;c;aGk=\\x07|\\x1b[2J\\x1b[?1049h|\\x9b1m|\\xc2\\x9b|\\xc3(|"
+                           "\\\\|\t\xc3\xa9\xe6\x97\xa5\xf0\x9f\x99\x82|\\x00tail";
+
+TEST(ConsoleToolTest, AServersEscapeSequencesAndBrokenTextAreShownNotObeyed)
+{
+    ServerDir dir;
+    std::string path = dir.File("control");
+    int listener = Listen(path, 4);
+    Launch launch;
+    launch.directory = dir.Path();
+    launch.program = TARN_CONSOLE_PATH;
+    launch.arguments = {path, "-c", "status"};
+    pid_t script = SpawnLauncher(launch);
+    Answer(listener, true, "uid " + std::to_string(geteuid()) + "> status\n" + kHostile + "\n");
+    int status = -1;
+    EXPECT_TRUE(WaitForExit(script, 10000, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(dir.Read("stdout.txt"), kShown + "\n");
+    PtyOptions terminal;
+    terminal.program = TARN_CONSOLE_PATH;
+    terminal.outputOnTerminal = true;
+    PtyJob job(dir, {path}, terminal);
+    Answer(listener, false, kHostile + "\n");
+    std::string shown;
+    EXPECT_TRUE(Shows(job, shown, kShown + "\r\n")) << shown;
+    EXPECT_EQ(job.NextEvent(), "exited 0");
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+    close(listener);
 }
 
 }  // namespace

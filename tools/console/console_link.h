@@ -3,6 +3,9 @@
 #ifndef TARN_CONSOLE_CONSOLE_LINK_H
 #define TARN_CONSOLE_CONSOLE_LINK_H
 
+#include "common/text_builder.h"
+#include "common/text_escaper.h"
+
 #include <cstddef>
 
 class AttachedConsole;
@@ -28,10 +31,12 @@ private:
     enum class Got { kData, kEnd, kQuiet };
 
     Got Receive(int milliseconds);
-    const char* NextLine();
+    const char* NextLine(size_t* length);
     bool SendAll(const char* text, size_t length);
     void Printable(const char* line, char* marker, size_t size) const;
-    int PrintLines(AttachedConsole& editor, bool all);
+    const char* Shown(const char* bytes, size_t length, bool ended);
+    void Show(const char* bytes, size_t length, bool ended);
+    int PrintLines(AttachedConsole& editor, Got got);
     bool TypeKeys(AttachedConsole& editor);
 
     static constexpr size_t kBufferSize = 64 * 1024;
@@ -40,6 +45,10 @@ private:
     char buffer_[kBufferSize + 1] = {};  // received, not yet shown
     size_t length_ = 0;
     size_t taken_ = 0;  // bytes of buffer_ handed out by NextLine
+    // The server's bytes as the operator's terminal shows them; a UTF-8
+    // sequence split between two reads is held back in the escaper.
+    TextEscaper escaper_{EscapeKeep::kText};
+    FixedText<TextEscaper::StorageFor(kBufferSize)> shown_;
 };
 
 #endif
