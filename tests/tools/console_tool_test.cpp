@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -155,6 +156,39 @@ TEST(ConsoleToolTest, AServersEscapeSequencesAndBrokenTextAreShownNotObeyed)
     EXPECT_EQ(job.NextEvent(), "exited 0");
     EXPECT_EQ(shown.find('\x1b'), std::string::npos);
     close(listener);
+}
+
+// A health check's scripts against a stopped server (a hung frame) each end
+// with 1 and one line within the 5 s, also once abandoned connections fill
+// its listen queue (16).
+TEST(ConsoleToolTest, EveryScriptsLineEndsWithinItsBudgetAgainstAHungServer)
+{
+    ServerDir dir;
+    std::string path = dir.File("control");
+    RunOptions options;
+    options.stdinKind = Stdin::kPipeKeptOpen;
+    RunningServer server(dir, {"-controlsocket", path}, options);
+    ASSERT_TRUE(server.WaitForOutput("Console initialized."));
+    server.Signal(SIGSTOP);
+    std::vector<pid_t> scripts;
+    for (int i = 0; i < 24; ++i) {
+        Launch launch;
+        launch.directory = dir.Path();
+        launch.program = TARN_CONSOLE_PATH;
+        launch.arguments = {path, "-c", "status"};
+        launch.output = "script" + std::to_string(i) + ".txt";
+        scripts.push_back(SpawnLauncher(launch));
+    }
+    long long start = MonotonicNanoseconds();
+    for (size_t i = 0; i < scripts.size(); ++i) {
+        int status = -1;
+        EXPECT_TRUE(WaitForExit(scripts[i], std::max(0, 7000 - MillisecondsSince(start)), &status) &&
+                    WEXITSTATUS(status) == 1);
+        EXPECT_EQ(Count(dir.Read("script" + std::to_string(i) + ".txt"), "\n"), 1u) << i;
+    }
+    server.Signal(SIGCONT);
+    server.Type("quit\n");
+    ExpectCleanEnd(server.Finish());
 }
 
 }  // namespace

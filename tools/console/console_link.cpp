@@ -12,13 +12,15 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kQuietMilliseconds = 250;
-// A line that the server has not taken by then never will be.
+// A line that the server has not taken by then, counted from the start of
+// the connection, never will be: its frame hangs.
 constexpr int kTakenWithinMilliseconds = 5000;
 // A server that never falls quiet still lets a script go on.
 constexpr int kLongestAnswerMilliseconds = 5000;
@@ -53,9 +55,19 @@ bool ConsoleLink::Connect(const char* path)
         return false;
     }
     std::strcpy(address.sun_path, path);
+    takenBy_ = Clock_Milliseconds() + kTakenWithinMilliseconds;
+    // A hung server accepts nobody, and once abandoned connections fill its
+    // listen queue a connect waits for room: the send timeout bounds that
+    // wait (then EAGAIN), and every send's.
+    timeval budget{kTakenWithinMilliseconds / 1000, 0};
     fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0 || connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        std::printf("tarn-console: cannot connect to %s: %s\n", path, std::strerror(errno));
+    if (fd_ < 0 || setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &budget, sizeof(budget)) != 0 ||
+        connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        if (errno == EAGAIN || errno == EINPROGRESS)
+            std::printf("tarn-console: cannot connect to %s: the server accepted nothing for %d s\n", path,
+                        kTakenWithinMilliseconds / 1000);
+        else
+            std::printf("tarn-console: cannot connect to %s: %s\n", path, std::strerror(errno));
         return false;
     }
     return true;
@@ -138,7 +150,7 @@ bool ConsoleLink::SendOne(const char* line)
         std::printf("tarn-console: %s: the server closed the connection\n", path_);
         return false;
     }
-    long long takenBy = Clock_Milliseconds() + kTakenWithinMilliseconds;
+    long long takenBy = takenBy_;
     long long answerBy = 0;  // set once the server has taken the line
     for (;;) {
         long long now = Clock_Milliseconds();

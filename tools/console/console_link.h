@@ -17,11 +17,12 @@ public:
     ConsoleLink& operator=(const ConsoleLink&) = delete;
     ~ConsoleLink();
 
-    // False, after one line saying why, when nobody listens at path.
+    // False, after one line saying why, when nobody listens at path or
+    // the server accepts nothing within 5 s.
     bool Connect(const char* path);
     // Sends line and prints what the server prints after taking it, until
     // 250 ms pass without any. False, after the reason, when the server
-    // refuses or never takes it.
+    // refuses it or has not taken it 5 s after Connect began.
     bool SendOne(const char* line);
     // The operator's console until Ctrl-D, Ctrl-C or the server's end;
     // false, after the reason, when the server refuses the console.
@@ -42,6 +43,7 @@ private:
     static constexpr size_t kBufferSize = 64 * 1024;
     int fd_ = -1;
     const char* path_ = "";
+    long long takenBy_ = 0;  // when a line not yet taken means a hung server
     char buffer_[kBufferSize + 1] = {};  // received, not yet shown
     size_t length_ = 0;
     size_t taken_ = 0;  // bytes of buffer_ handed out by NextLine
