@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,20 +134,6 @@ TEST(CrashReportTest, TakesTheNextFreeNumberAndSaysWhyWhenItCannotWriteOne)
         << noFolder.out;
 }
 
-// errorlogs on a 16 KiB file system for as long as it lives.
-struct SmallDisk {
-    explicit SmallDisk(const std::string& at)
-        : path(at), mounted(std::filesystem::create_directory(at) &&
-                            mount("tarn", at.c_str(), "tmpfs", 0, "size=16k") == 0) {}
-    ~SmallDisk()
-    {
-        if (mounted)
-            umount2(path.c_str(), MNT_DETACH);
-    }
-    std::string path;
-    bool mounted;
-};
-
 // What a crash on a disk that fills leaves: nothing, or the start of a
 // report, and a line on standard output that says which.
 TEST(CrashReportTest, AReportThatDoesNotFitIsSaidToBeMissingOrCutShort)
@@ -156,9 +143,11 @@ TEST(CrashReportTest, AReportThatDoesNotFitIsSaidToBeMissingOrCutShort)
         {12288, "Crash report: errorlogs/errorlog00001.txt, cut short: the disk is full\n"}};
     for (const auto& [filled, said] : kFilledBeforeAndSaid) {
         ServerDir dir;
-        SmallDisk disk(dir.File("errorlogs"));
-        if (!disk.mounted)
-            TARN_SKIP("a crash report on a full disk", std::string("no tmpfs to mount: ") + std::strerror(errno));
+        std::string errorlogs = dir.File("errorlogs");
+        std::filesystem::create_directory(errorlogs);
+        if (mount("tarn", errorlogs.c_str(), "tmpfs", 0, "size=16k") != 0)
+            TARN_SKIP("a crash report on a full disk", std::string("no 16 KiB tmpfs: ") + std::strerror(errno));
+        std::shared_ptr<void> unmount(nullptr, [&](void*) { umount2(errorlogs.c_str(), MNT_DETACH); });
         dir.Write("errorlogs/filler", std::string(filled, 'f'));
         RunOptions options;
         // Lines with long first words: a function trace of over 4 KiB.
