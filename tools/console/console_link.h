@@ -44,7 +44,7 @@ private:
     int fd_ = -1;
     const char* path_ = "";
     long long takenBy_ = 0;  // when a line not yet taken means a hung server
-    char buffer_[kBufferSize + 1] = {};  // received, not yet shown
+    char buffer_[kBufferSize] = {};  // received, not yet shown
     size_t length_ = 0;
     size_t taken_ = 0;  // bytes of buffer_ handed out by NextLine
     // The server's bytes as the operator's terminal shows them; a UTF-8
