@@ -178,7 +178,7 @@ TEST(ConsoleToolTest, EveryScriptsLineEndsWithinItsBudgetAgainstAHungServer)
         scripts.push_back(StartTool(dir, {dir.File("control"), "-c", "status"}, "script" + std::to_string(i)));
     long long start = MonotonicNanoseconds();
     for (size_t i = 0; i < scripts.size(); ++i) {
-        EXPECT_EQ(ToolStatus(scripts[i], 7000 - MillisecondsSince(start)), 1) << i;
+        EXPECT_EQ(ToolStatus(scripts[i], 8000 - MillisecondsSince(start)), 1) << i;
         EXPECT_EQ(Count(dir.Read("script" + std::to_string(i)), "\n"), 1u) << i;
     }
     server.Signal(SIGCONT);
