@@ -66,14 +66,17 @@ void TextEscaper::Finish(TextBuilder& out)
 void TextEscaper::Byte(unsigned char c, TextBuilder& out)
 {
     bool text = keep_ == EscapeKeep::kText;
-    if (c == '\\')
+    size_t sequenceLength = text ? SequenceLength(c) : 0;
+    if (c == '\\') {
         out.Add("\\\\");
-    else if ((c >= kFirstPrintable && c <= kLastPrintable) || c == '\n' || (text && c == '\t'))
+    } else if ((c >= kFirstPrintable && c <= kLastPrintable) || c == '\n' || (text && c == '\t')) {
         out.Put(static_cast<char>(c));
-    else if (text && (sequenceLength_ = SequenceLength(c)) > 0)
+    } else if (sequenceLength > 0) {
+        sequenceLength_ = sequenceLength;
         held_[heldLength_++] = c;
-    else
+    } else {
         Escaped(c, out);
+    }
 }
 
 // The next byte of a held UTF-8 sequence: a byte that cannot continue it
