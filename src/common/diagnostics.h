@@ -59,7 +59,7 @@ constexpr int kErrorLogNameSize = 24;
 // descriptor and its name (without the directory), or -1 with errno set.
 int Diag_CreateNextLog(int directoryFd, char (&name)[kErrorLogNameSize]);
 // Writes the trace section's lines to fd as Error does, newest first,
-// emptying each entry written.
-void Diag_WriteTrace(int fd);
+// emptying each entry written; false, with errno set, when a write failed.
+bool Diag_WriteTrace(int fd);
 
 #endif

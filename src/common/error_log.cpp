@@ -57,18 +57,19 @@ int Diag_CreateNextLog(int directoryFd, char (&name)[kErrorLogNameSize])
 
 // Stops at the first empty entry, so older entries behind it stay for a
 // later log.
-void Diag_WriteTrace(int fd)
+bool Diag_WriteTrace(int fd)
 {
+    bool written = true;
     int index = g_iCurrentEntry;
     for (int lines = 0; lines < kTraceEntryCount; ++lines) {
         index = (index + kTraceEntryCount - 1) % kTraceEntryCount;
         char* entry = g_LogEntries[index];
         if (entry[0] == '\0')
-            return;
-        Fd_WriteAll(fd, entry, strnlen(entry, kTraceEntrySize));
-        Fd_WriteAll(fd, "\n", 1);
+            break;
+        written = Fd_WriteAll(fd, entry, strnlen(entry, kTraceEntrySize)) && Fd_WriteAll(fd, "\n", 1) && written;
         entry[0] = '\0';
     }
+    return written;
 }
 
 // Write failures inside the file are not reported: there is no one to tell.

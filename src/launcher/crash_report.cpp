@@ -18,9 +18,9 @@
 #include <unistd.h>
 
 // The handler's calls, all async-signal-safe but two: openat, mkdirat,
-// getdents64 (as a system call), write, send, poll, close, clock_gettime;
-// and backtrace and backtrace_symbols_fd, whose library is loaded at start
-// so that they neither load nor allocate in the handler.
+// getdents64 (as a system call), write, lseek, unlinkat, send, poll, close,
+// clock_gettime; and backtrace and backtrace_symbols_fd, whose library is
+// loaded at start so that they neither load nor allocate in the handler.
 
 namespace {
 
@@ -37,13 +37,17 @@ int s_workingDirectory = -1;
 int64_t s_startMicroseconds = 0;
 const char* s_commandLine = "";
 volatile std::sig_atomic_t s_phase = 0;
+int s_writeError = 0;  // the errno of the report's first failed write, 0 while none failed
 
 // A line built without the C library's formatting.
 using SafeLine = FixedText<kLineSize>;
 
+// A report cut short is still worth its start: the writing goes on, and the
+// announcement says that it is cut.
 void Write(int fd, const char* text, size_t length)
 {
-    Fd_WriteAll(fd, text, length);  // a report cut short is still worth its start
+    if (!Fd_WriteAll(fd, text, length) && s_writeError == 0)
+        s_writeError = errno;
 }
 
 void Write(int fd, const TextBuilder& line)
@@ -85,17 +89,24 @@ int CountErrorLogs(int directory)
     return count;
 }
 
-// Why no report could be written, in one phrase.
-const char* Reason(int error)
+// Why no report could be written, in one phrase; notWritable names the
+// folder that refused.
+const char* Reason(int error, const char* notWritable)
 {
     switch (error) {
     case EROFS:
     case EACCES:
-    case EPERM: return "the errorlogs folder is not writable";
+    case EPERM: return notWritable;
     case ENOSPC:
     case EDQUOT: return "the disk is full";
     default: return "the error log could not be created";
     }
+}
+
+// Why a report's writing stopped, in one phrase.
+const char* WriteReason(int error)
+{
+    return error == ENOSPC || error == EDQUOT ? "the disk is full" : "a write failed";
 }
 
 void WriteHeader(int fd, int signalNumber, const siginfo_t* info)
@@ -106,7 +117,8 @@ void WriteHeader(int fd, int signalNumber, const siginfo_t* info)
         line.Add(" at ").Hex(reinterpret_cast<uintptr_t>(info->si_addr));
     line.Add(", ").Add(kPhaseNames[s_phase]).Add("\n\nFunction trace:\n");
     Write(fd, line);
-    Diag_WriteTrace(fd);
+    if (!Diag_WriteTrace(fd) && s_writeError == 0)
+        s_writeError = errno;
 }
 
 void WriteBacktrace(int fd)
@@ -114,6 +126,8 @@ void WriteBacktrace(int fd)
     void* frames[kMaxFrames];
     int count = backtrace(frames, kMaxFrames);
     Write(fd, "\nBacktrace:\n", 12);
+    // Its writes' failures are not told; a disk that fills stays full, so
+    // the next section's first write fails too.
     backtrace_symbols_fd(frames, count, fd);
 }
 
@@ -140,11 +154,44 @@ void WriteFacts(int fd)
     Write(fd, line);
 }
 
-// The folder, created when missing; -1 with errno set when it cannot be.
-int OpenLogDirectory()
+// The folder, created when missing; -1 and why when it cannot be opened.
+// A symbolic link to a folder elsewhere is followed: only the server's own
+// user can make it, who can write the folder anyway.
+int OpenLogDirectory(const char** why)
 {
-    mkdirat(s_workingDirectory, kErrorLogDirectory, kDirectoryMode);
-    return openat(s_workingDirectory, kErrorLogDirectory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int made = mkdirat(s_workingDirectory, kErrorLogDirectory, kDirectoryMode);
+    int makeError = errno;
+    int directory = openat(s_workingDirectory, kErrorLogDirectory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory >= 0)
+        return directory;
+    if (errno == ENOENT && made != 0 && makeError != EEXIST)
+        *why = Reason(makeError, "the server directory is not writable");
+    else
+        *why = Reason(errno, "the errorlogs folder is not writable");
+    return -1;
+}
+
+// Writes the report to the new file name in directory and says on line
+// where it is, that it is cut short, or that nothing could be written
+// (then the empty file is removed: it would pass for a report).
+void WriteReport(int directory, const char* name, int fd, int signalNumber, const siginfo_t* info,
+                 TextBuilder& line)
+{
+    s_writeError = 0;
+    WriteHeader(fd, signalNumber, info);
+    WriteBacktrace(fd);
+    WriteLastOutput(fd);
+    WriteFacts(fd);
+    bool empty = lseek(fd, 0, SEEK_CUR) == 0;
+    close(fd);
+    if (s_writeError != 0 && empty) {
+        unlinkat(directory, name, 0);
+        line.Add("not written, ").Add(WriteReason(s_writeError));
+        return;
+    }
+    line.Add(kErrorLogDirectory).Add("/").Add(name);
+    if (s_writeError != 0)
+        line.Add(", cut short: ").Add(WriteReason(s_writeError));
 }
 
 void Announce(const TextBuilder& line)
@@ -179,22 +226,18 @@ void Crash_Report(int signalNumber, const siginfo_t* info)
     int savedErrno = errno;
     SafeLine line;
     line.Add("Crash report: ");
-    int directory = OpenLogDirectory();
+    const char* why = "";
+    int directory = OpenLogDirectory(&why);
     char name[kErrorLogNameSize];
     int fd = -1;
     if (directory < 0) {
-        line.Add("not written, ").Add(Reason(errno));
+        line.Add("not written, ").Add(why);
     } else if (CountErrorLogs(directory) >= kMaxErrorLogs) {
         line.Add("not written, the errorlogs folder holds ").Number(kMaxErrorLogs).Add(" error logs: clear it");
     } else if ((fd = Diag_CreateNextLog(directory, name)) < 0) {
-        line.Add("not written, ").Add(Reason(errno));
+        line.Add("not written, ").Add(Reason(errno, "the errorlogs folder is not writable"));
     } else {
-        line.Add(kErrorLogDirectory).Add("/").Add(name);
-        WriteHeader(fd, signalNumber, info);
-        WriteBacktrace(fd);
-        WriteLastOutput(fd);
-        WriteFacts(fd);
-        close(fd);
+        WriteReport(directory, name, fd, signalNumber, info, line);
     }
     if (directory >= 0)
         close(directory);

@@ -3,7 +3,8 @@
 // log "errorlogs/errorlogNNNNN.txt" says which signal, where the engine was,
 // the function trace, the backtrace of the stack that was running, the last
 // output, the command line, the uptime and the counts; standard output gets
-// one line naming it. Everything the handler needs is prepared at start.
+// one line naming it, or saying that it is cut short or why there is none.
+// Everything the handler needs is prepared at start.
 #ifndef TARN_LAUNCHER_CRASH_REPORT_H
 #define TARN_LAUNCHER_CRASH_REPORT_H
 

@@ -1,13 +1,15 @@
-// The text builder: its bound, at the limit and one past it, and the
-// numbers it writes without the C library.
+// The text builder: its bound, at the limit and one past it, the numbers
+// it writes without the C library, and a peer's text escaped into it.
 
 #include "common/text_builder.h"
+#include "common/text_escaper.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -36,6 +38,16 @@ const BuildCase kBuildCases[] = {
     {"leaves out a piece one past it, whole", 8,
      [](TextBuilder& t) { t.Format("%s", "abc").Format("%d", 12345).Format("!"); }, "abc!", true},
     {"holds nothing in no room", 0, [](TextBuilder& t) { t.Add("a").Format("b"); }, "", true},
+    // A peer's text fed one byte per read: a UTF-8 sequence stays whole, a
+    // surrogate's form and one cut by the peer's end are shown as bytes.
+    {"escapes a peer's text read byte by byte", 48,
+     [](TextBuilder& t) {
+         TextEscaper escaper(EscapeKeep::kText);
+         for (char c : std::string("\xf0\x9f\x99\x82 \xed\xa0\x80 \xe6\x97"))
+             escaper.Add(&c, 1, t);
+         escaper.Finish(t);
+     },
+     "\xf0\x9f\x99\x82 \\xed\\xa0\\x80 \\xe6\\x97", false},
 };
 
 TEST(TextBuilderTest, StaysWithinItsBufferAndSaysWhenItCut)

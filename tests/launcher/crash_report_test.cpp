@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <memory>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,6 +126,55 @@ TEST(CrashReportTest, TakesTheNextFreeNumberAndSaysWhyWhenItCannotWriteOne)
     EXPECT_EQ(readOnly.signal, SIGSEGV);
     EXPECT_EQ(Count(readOnly.out, "Crash report: not written, the errorlogs folder is not writable\n"), 1u)
         << readOnly.out;
+    // No errorlogs, and a server directory that the user may not write.
+    std::filesystem::remove_all(dir.File("errorlogs"));
+    chmod(dir.Path().c_str(), 0755);
+    RunResult noFolder = dir.Run({}, options);
+    EXPECT_EQ(Count(noFolder.out, "Crash report: not written, the server directory is not writable\n"), 1u)
+        << noFolder.out;
+}
+
+// What a crash on a disk that fills leaves: nothing, or the start of a
+// report, and a line on standard output that says which.
+TEST(CrashReportTest, AReportThatDoesNotFitIsSaidToBeMissingOrCutShort)
+{
+    const std::pair<size_t, const char*> kFilledBeforeAndSaid[] = {
+        {16384, "Crash report: not written, the disk is full\n"},
+        {12288, "Crash report: errorlogs/errorlog00001.txt, cut short: the disk is full\n"}};
+    for (const auto& [filled, said] : kFilledBeforeAndSaid) {
+        ServerDir dir;
+        std::string errorlogs = dir.File("errorlogs");
+        std::filesystem::create_directory(errorlogs);
+        if (mount("tarn", errorlogs.c_str(), "tmpfs", 0, "size=16k") != 0)
+            TARN_SKIP("a crash report on a full disk", std::string("no 16 KiB tmpfs: ") + std::strerror(errno));
+        std::shared_ptr<void> unmount(nullptr, [&](void*) { umount2(errorlogs.c_str(), MNT_DETACH); });
+        dir.Write("errorlogs/filler", std::string(filled, 'f'));
+        RunOptions options;
+        // Lines with long first words: a function trace of over 4 KiB.
+        for (int i = 0; i < 20; ++i)
+            options.input += std::string(200, 'w') + "\n";
+        options.input += "crash\n";
+        options.environment = {{"TARN_TEST_CRASH", "11"}};
+        RunResult run = dir.Run({}, options);
+        EXPECT_EQ(run.signal, SIGSEGV);
+        EXPECT_EQ(Count(run.out, said), 1u) << run.out;
+        std::string report = dir.Read("errorlogs/errorlog00001.txt");
+        EXPECT_TRUE(filled == 16384 ? report == "<missing>" : report.rfind("Error:SIGSEGV", 0) == 0) << report;
+    }
+}
+
+// errorlogs may lead to a folder elsewhere, such as a bigger disk; a log's
+// own name never leads anywhere.
+TEST(CrashReportTest, FollowsErrorlogsToAFolderElsewhereButNoLogsLink)
+{
+    ServerDir dir, elsewhere;
+    std::filesystem::create_directory_symlink(elsewhere.Path(), dir.File("errorlogs"));
+    std::filesystem::create_symlink(dir.File("outside.txt"), elsewhere.File("errorlog00001.txt"));
+    RunOptions options;
+    options.input = "crash\n";
+    options.environment = {{"TARN_TEST_CRASH", "11"}};
+    EXPECT_EQ(Count(dir.Run({}, options).out, "Crash report: errorlogs/errorlog00002.txt\n"), 1u);
+    EXPECT_TRUE(elsewhere.Read("errorlog00002.txt").rfind("Error:SIGSEGV", 0) == 0 && !dir.Exists("outside.txt"));
 }
 
 }  // namespace

@@ -44,9 +44,9 @@ ScriptRun StartScript(const ServerDir& dir, const std::vector<std::pair<std::str
     if (crashLimit)
         launch.arguments.insert(launch.arguments.begin(), {"-l", crashLimit});
     // A notify socket that names nothing, tried after every frame, changes nothing.
-    launch.environment = {{"NOTIFY_SOCKET", "/nonexistent/notify"}, {"WATCHDOG_USEC", "4"}};
+    launch.environment = {{"NOTIFY_SOCKET", "/nonexistent/notify"}, {"WATCHDOG_USEC", "4"},
+                          {"TARN_LAUNCHER", TARN_LAUNCHER_PATH}};
     launch.environment.insert(launch.environment.end(), environment.begin(), environment.end());
-    launch.environment.push_back({"TARN_LAUNCHER", TARN_LAUNCHER_PATH});
     launch.input = pipeEnds[0];
     launch.errors = launch.output;
     ScriptRun run;
@@ -111,6 +111,39 @@ TEST(StartScriptTest, AStartupFailureIsRetriedToo)
     kill(run.pid, SIGTERM);
     EXPECT_EQ(WaitForScript(run, 10, dir), 255);
     close(run.input);
+}
+
+// A switch of tarn-run's that takes a value never takes the next switch as it.
+TEST(StartScriptTest, ASwitchFollowedByAnotherSwitchGetsTheUsageLine)
+{
+    const std::vector<std::vector<std::string>> kArguments = {
+        {"-d", "-port", "1"}, {"-w", "-l", "3/10"}, {"-l", "-d", "."}, {"-d", ".", "-w", "-port"}};
+    for (const std::vector<std::string>& arguments : kArguments) {
+        ServerDir dir;
+        Launch launch;
+        launch.directory = dir.Path();
+        launch.program = TARN_RUN_PATH;
+        launch.arguments = arguments;
+        int status = 0;
+        ASSERT_TRUE(WaitForExit(SpawnLauncher(launch), 10000, &status));
+        std::string out = dir.Read("stdout.txt");
+        EXPECT_TRUE(WEXITSTATUS(status) == 2 && out.rfind("usage: tarn-run ", 0) == 0 && Count(out, "\n") == 1) << out;
+    }
+}
+
+// A start that fails fails again: it counts toward the limit as a crash does.
+TEST(StartScriptTest, FailedStartsStopAtTheCrashLimit)
+{
+    for (bool runnable : {true, false}) {
+        ServerDir dir("", "test_filesystem");  // no engine: the start fails with 255
+        std::string launcher = runnable ? TARN_LAUNCHER_PATH : dir.File("no-launcher");
+        ScriptRun run = StartScript(dir, {{"TARN_LAUNCHER", launcher}}, "", nullptr, "2/30");
+        EXPECT_EQ(WaitForScript(run, 10, dir), 1) << runnable;
+        close(run.input);
+        std::string out = dir.Read("stdout.txt");
+        EXPECT_EQ(Count(out, "ended with status " + std::string(runnable ? "255" : "127")), 1u) << out;
+        EXPECT_TRUE(Contains(out, "tarn-run: 2 failed starts within 30 s: the launcher is not started again\n")) << out;
+    }
 }
 
 // A stop signal, sent to tarn-run or to the launcher, ends both at once.

@@ -12,13 +12,15 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kQuietMilliseconds = 250;
-// A line that the server has not taken by then never will be.
+// A line that the server has not taken by then, counted from the start of
+// the connection, never will be: its frame hangs.
 constexpr int kTakenWithinMilliseconds = 5000;
 // A server that never falls quiet still lets a script go on.
 constexpr int kLongestAnswerMilliseconds = 5000;
@@ -53,9 +55,19 @@ bool ConsoleLink::Connect(const char* path)
         return false;
     }
     std::strcpy(address.sun_path, path);
+    takenBy_ = Clock_Milliseconds() + kTakenWithinMilliseconds;
+    // A hung server accepts nobody, and once abandoned connections fill its
+    // listen queue a connect waits for room: the send timeout bounds that
+    // wait (then EAGAIN), and every send's.
+    timeval budget{kTakenWithinMilliseconds / 1000, 0};
     fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0 || connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        std::printf("tarn-console: cannot connect to %s: %s\n", path, std::strerror(errno));
+    if (fd_ < 0 || setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &budget, sizeof(budget)) != 0 ||
+        connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        if (errno == EAGAIN || errno == EINPROGRESS)
+            std::printf("tarn-console: cannot connect to %s: the server accepted nothing for %d s\n", path,
+                        kTakenWithinMilliseconds / 1000);
+        else
+            std::printf("tarn-console: cannot connect to %s: %s\n", path, std::strerror(errno));
         return false;
     }
     return true;
@@ -81,15 +93,16 @@ ConsoleLink::Got ConsoleLink::Receive(int milliseconds)
     return Got::kData;
 }
 
-// The next whole line received, NUL-terminated in place, or null.
-const char* ConsoleLink::NextLine()
+// The next whole line received and its length with the line break, or
+// null. It may hold any byte, a NUL among them.
+const char* ConsoleLink::NextLine(size_t* length)
 {
     char* start = buffer_ + taken_;
     auto* newline = static_cast<char*>(std::memchr(start, '\n', length_ - taken_));
     if (!newline)
         return nullptr;
-    *newline = '\0';
     taken_ = static_cast<size_t>(newline - buffer_) + 1;
+    *length = static_cast<size_t>(newline - start) + 1;
     return start;
 }
 
@@ -110,6 +123,23 @@ void ConsoleLink::Printable(const char* line, char* marker, size_t size) const
             text.Put(*c);
 }
 
+// The server's bytes as the operator's terminal may show them (see
+// common/text_escaper.h), terminated; ended once the server has gone.
+const char* ConsoleLink::Shown(const char* bytes, size_t length, bool ended)
+{
+    shown_.Truncate(0);
+    escaper_.Add(bytes, length, shown_);
+    if (ended)
+        escaper_.Finish(shown_);
+    return shown_.Text();
+}
+
+void ConsoleLink::Show(const char* bytes, size_t length, bool ended)
+{
+    Shown(bytes, length, ended);
+    std::fwrite(shown_.Text(), 1, shown_.Length(), stdout);
+}
+
 // --- one line for a script ----------------------------------------------------------
 
 bool ConsoleLink::SendOne(const char* line)
@@ -120,24 +150,25 @@ bool ConsoleLink::SendOne(const char* line)
         std::printf("tarn-console: %s: the server closed the connection\n", path_);
         return false;
     }
-    long long takenBy = Clock_Milliseconds() + kTakenWithinMilliseconds;
+    long long takenBy = takenBy_;
     long long answerBy = 0;  // set once the server has taken the line
     for (;;) {
         long long now = Clock_Milliseconds();
         int wait = answerBy ? kQuietMilliseconds : static_cast<int>(takenBy > now ? takenBy - now : 0);
         Got got = Receive(wait);
-        while (const char* received = NextLine()) {
+        size_t length = 0;
+        while (const char* received = NextLine(&length)) {
             if (answerBy) {
-                std::printf("%s\n", received);
+                Show(received, length, false);
             } else if (StartsWith(received, kRefused)) {
-                std::printf("%s\n", received);
+                Show(received, length, true);
                 return false;
-            } else if (std::strcmp(received, marker) == 0) {
+            } else if (length == std::strlen(marker) + 1 && std::memcmp(received, marker, length - 1) == 0) {
                 answerBy = Clock_Milliseconds() + kLongestAnswerMilliseconds;
             }
         }
         if (answerBy && (got != Got::kData || Clock_Milliseconds() >= answerBy)) {
-            std::fwrite(buffer_ + taken_, 1, length_ - taken_, stdout);
+            Show(buffer_ + taken_, length_ - taken_, true);
             return true;
         }
         if (!answerBy && got != Got::kData) {
@@ -154,18 +185,16 @@ bool ConsoleLink::SendOne(const char* line)
 // Shows whole lines above the line being typed (all, when the buffer is
 // full or the server has gone); returns 1 when they are a refusal, 0 when
 // not, -1 when there was nothing to show.
-int ConsoleLink::PrintLines(AttachedConsole& editor, bool all)
+int ConsoleLink::PrintLines(AttachedConsole& editor, Got got)
 {
+    bool all = got == Got::kEnd || length_ == kBufferSize;
     size_t end = length_;
     while (end > 0 && buffer_[end - 1] != '\n' && !all)
         --end;
     if (end == 0)
         return -1;
     int refused = StartsWith(buffer_, kRefused) ? 1 : 0;
-    char saved = buffer_[end];
-    buffer_[end] = '\0';
-    editor.Print(buffer_);
-    buffer_[end] = saved;
+    editor.Print(Shown(buffer_, end, got == Got::kEnd));
     taken_ = end;
     return refused;
 }
@@ -207,7 +236,7 @@ bool ConsoleLink::Attach()
         if (!ready[1].revents)
             continue;
         Got got = Receive(0);
-        int shown = PrintLines(editor, got == Got::kEnd || length_ == kBufferSize);
+        int shown = PrintLines(editor, got);
         if (shown >= 0)
             refused = shown == 1;  // a refusal is the last thing before the end
         if (got == Got::kEnd)

@@ -6,6 +6,7 @@
 // Exit status: 0 when the server replied at least once, 1 when it never
 // did, 2 when the arguments or the address are not usable.
 #include "common/clock.h"
+#include "common/text_escaper.h"
 #include "query_client.h"
 #include "query_protocol.h"
 
@@ -151,22 +152,14 @@ int Ping(QueryClient& client, const Options& options)
 }
 
 // The server's bytes as they may reach the operator's terminal: a byte
-// outside 32 to 126 (a hostile server's escape sequence among them) as
-// \xNN, the backslash as \\ so that no text passes for an escape, and the
-// info's line breaks as they are.
+// outside 32 to 126 as \xNN, the backslash as \\, the info's line breaks
+// as they are.
 void PrintEscaped(const char* text, int length)
 {
-    for (int i = 0; i < length; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\n')
-            std::putchar('\n');
-        else if (c == '\\')
-            std::fputs("\\\\", stdout);
-        else if (c < 32 || c > 126)
-            std::printf("\\x%02x", c);
-        else
-            std::putchar(c);
-    }
+    FixedText<TextEscaper::StorageFor(kInfoSize)> shown;
+    TextEscaper escaper(EscapeKeep::kAscii);
+    escaper.Add(text, static_cast<size_t>(length), shown);
+    std::fwrite(shown.Text(), 1, shown.Length(), stdout);
 }
 
 int Info(QueryClient& client, const Options& options)

@@ -33,13 +33,22 @@ bool CrashLimit::Parse(const char* text)
     return true;
 }
 
-bool CrashLimit::Reached(int64_t nowMilliseconds)
+bool CrashLimit::Reached(int64_t nowMilliseconds, bool failedStart)
 {
+    failedStarts_[noted_ % count_] = failedStart;
     crashes_[noted_++ % count_] = nowMilliseconds;
     if (noted_ < count_)
         return false;
-    int64_t oldest = crashes_[noted_ % count_];  // count_ crashes back
+    int64_t oldest = crashes_[noted_ % count_];  // count_ ends back
     return nowMilliseconds - oldest <= static_cast<int64_t>(seconds_) * 1000;
+}
+
+int CrashLimit::FailedStarts() const
+{
+    int failed = 0;
+    for (int i = 0; i < count_ && i < noted_; ++i)
+        failed += failedStarts_[i];
+    return failed;
 }
 
 // The launcher numbers its error logs upwards, so the highest is the newest.

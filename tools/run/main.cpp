@@ -2,8 +2,9 @@
 //
 //   tarn-run [-d SERVER_DIRECTORY] [-w SECONDS] [-l COUNT/SECONDS] [LAUNCHER SWITCHES...]
 //
-// SECONDS is a whole number from 1 to 86400; anything else ends tarn-run
-// with the usage line and status 2.
+// SECONDS is a whole number from 1 to 86400; anything else, or a value that
+// starts with "-" (the next switch), ends tarn-run with the usage line and
+// status 2.
 //
 // Runs tarn-launcher in the server directory (default: the current one) as
 // its own child, in the same process group, so that the terminal's console
@@ -20,8 +21,9 @@
 // settings it found at its start.
 //
 // After a crash it names the launcher's newest crash report; COUNT crashes
-// within SECONDS (-l, 5 within 60 by default) end the restarts, and
-// tarn-run with status 1.
+// or failed starts (status 255, or a launcher that cannot be run) within
+// SECONDS (-l, 5 within 60 by default) end the restarts, and tarn-run with
+// status 1.
 //
 // With -w, the launcher gets a notify socket and a watchdog of tarn-run's
 // own; when its pings stop for SECONDS, tarn-run ends it (see watchdog.h)
@@ -55,6 +57,10 @@ constexpr long kMaxWatchSeconds = 86400;
 // Unusable arguments, or no watchdog socket: the launcher never ran.
 constexpr int kExitRefused = 2;
 constexpr int kExitCrashLoop = 1;
+// The launcher's status when its start failed, and the child's when there
+// was no launcher to run.
+constexpr int kStartFailed = 255;
+constexpr int kCannotRun = 127;
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 volatile std::sig_atomic_t s_stopping = 0;
@@ -113,7 +119,7 @@ void InstallHandlers()
     execv(launcher, argv.data());
     std::printf("tarn-run: cannot start %s (%s)\n", launcher, std::strerror(errno));
     std::fflush(stdout);
-    _exit(127);
+    _exit(kCannotRun);
 }
 
 // Sleeps until the launcher ends, a signal arrives, the watchdog hears from
@@ -159,6 +165,11 @@ int RunOnce(const char* launcher, char** switches, Watchdog* watchdog)
 int ShellStatus(int status)
 {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool StartFailed(int status)
+{
+    return WIFEXITED(status) && (WEXITSTATUS(status) == kStartFailed || WEXITSTATUS(status) == kCannotRun);
 }
 
 // A quit, or a stop asked for by a signal, whoever sent it.
@@ -209,19 +220,25 @@ void PrintUsage()
                 kMaxWatchSeconds, kMaxCrashCount, kMaxCrashSeconds);
 }
 
-// Names the newest crash report; true when the crash ends a loop.
-bool CrashLoopEnds(CrashLimit& limit)
+// After a crash, names the newest crash report; true when the crash or
+// failed start ends a loop. A loop of failed starts left no report to name.
+bool CrashLoopEnds(CrashLimit& limit, bool crashed)
 {
     CrashReports reports = CrashReports_Find();
-    if (reports.newest[0])
+    if (crashed && reports.newest[0])
         std::printf("tarn-run: crash report %s\n", reports.newest);
-    if (reports.count >= kMaxErrorLogs)
+    if (crashed && reports.count >= kMaxErrorLogs)
         std::printf("tarn-run: errorlogs holds %d error logs, so crashes leave no more reports: clear it\n",
                     reports.count);
-    bool ends = limit.Reached(Clock_Milliseconds());
+    bool ends = limit.Reached(Clock_Milliseconds(), !crashed);
+    int failed = limit.FailedStarts();
+    const char* what = failed == 0                ? "crashes"
+                       : failed == limit.Count() ? "failed starts"
+                                                 : "crashes and failed starts";
+    bool named = failed < limit.Count() && reports.newest[0];
     if (ends)
-        std::printf("tarn-run: %d crashes within %d s: the launcher is not started again%s%s\n", limit.Count(),
-                    limit.Seconds(), reports.newest[0] ? "; the last report is " : "", reports.newest);
+        std::printf("tarn-run: %d %s within %d s: the launcher is not started again%s%s\n", limit.Count(), what,
+                    limit.Seconds(), named ? "; the last report is " : "", named ? reports.newest : "");
     std::fflush(stdout);
     return ends;
 }
@@ -229,7 +246,8 @@ bool CrashLoopEnds(CrashLimit& limit)
 // Takes "-d DIRECTORY", "-w SECONDS" and "-l COUNT/SECONDS" off the front
 // of the arguments, in any order; the index of the first launcher switch, or
 // -1 after a message. A switch of tarn-run's own without its value is
-// refused, not passed on to the launcher.
+// refused, not passed on to the launcher; so is one followed by another
+// switch, which is never a value ("-d -port 1" lost its directory).
 int ReadOptions(int argc, char** argv, int& watchSeconds, CrashLimit& limit)
 {
     int first = 1;
@@ -238,7 +256,7 @@ int ReadOptions(int argc, char** argv, int& watchSeconds, CrashLimit& limit)
         bool directory = std::strcmp(option, "-d") == 0, watch = std::strcmp(option, "-w") == 0;
         if (!directory && !watch && std::strcmp(option, "-l") != 0)
             break;
-        const char* value = first + 1 < argc ? argv[first + 1] : nullptr;
+        const char* value = first + 1 < argc && argv[first + 1][0] != '-' ? argv[first + 1] : nullptr;
         if (value && directory && chdir(value) != 0) {
             std::printf("tarn-run: no server directory %s\n", value);
             return -1;
@@ -283,7 +301,7 @@ int main(int argc, char** argv)
             Terminal_Restore();
         if (EndedForGood(status))
             return ShellStatus(status);
-        if (WIFSIGNALED(status) && CrashLoopEnds(limit))
+        if ((WIFSIGNALED(status) || StartFailed(status)) && CrashLoopEnds(limit, WIFSIGNALED(status)))
             return kExitCrashLoop;
         if (time(nullptr) - started >= kSettledSeconds)
             pause = kFirstPause;
