@@ -28,9 +28,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/tarn.tmpfiles DESTINATION lib/tmpfiles.
 install(CODE "
     set(TARN_SERVER_DIR \"\${CMAKE_INSTALL_PREFIX}/${TARN_INSTALL_SERVER_DIR}\")
     set(TARN_PREPARE \"\${CMAKE_INSTALL_PREFIX}/lib/tarn/tarn-prepare\")
-    configure_file(${PROJECT_SOURCE_DIR}/dist/tarn@.service.in
-                   ${CMAKE_BINARY_DIR}/tarn@.service @ONLY)
-    file(INSTALL ${CMAKE_BINARY_DIR}/tarn@.service
-         DESTINATION \${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
+    configure_file(\"${PROJECT_SOURCE_DIR}/dist/tarn@.service.in\"
+                   \"${CMAKE_BINARY_DIR}/tarn@.service\" @ONLY)
+    file(INSTALL \"${CMAKE_BINARY_DIR}/tarn@.service\"
+         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\")
 ")
 install(FILES ${PROJECT_SOURCE_DIR}/dist/tarn@.socket DESTINATION lib/systemd/system)

@@ -30,7 +30,7 @@ enum class Job { kForeground, kHangupIgnored, kBackground };
 PtyOptions Probed(Job job = Job::kForeground)
 {
     PtyOptions options;
-    options.environment = {{"LD_PRELOAD", TestModule("pacing_probe")}};
+    options.environment = PreloadOf("pacing_probe");
     options.ignoreHangup = job == Job::kHangupIgnored;
     options.background = job == Job::kBackground;
     return options;

@@ -264,7 +264,7 @@ TEST(ExportsTest, CutALongTextAt1023Characters)
 
 TEST(ExportsTest, LauncherFactoryIsNotInTheDynamicSymbolTable)
 {
-    std::string command = std::string("nm -D ") + TARN_LAUNCHER_PATH + " 2>&1";
+    std::string command = std::string("nm -D '") + TARN_LAUNCHER_PATH + "' 2>&1";
     FILE* nm = popen(command.c_str(), "r");
     ASSERT_NE(nm, nullptr);
     std::string symbols;

@@ -94,7 +94,8 @@ pid_t Start(const ServerDir& dir, const std::vector<std::string>& arguments,
         launch.wrapper = Words(std::getenv("TARN_TEST_WRAPPER"));
     launch.environment = options.environment;
     if (options.probe)
-        launch.environment.push_back({"LD_PRELOAD", TestModule("pacing_probe")});
+        for (const auto& variable : PreloadOf("pacing_probe"))
+            launch.environment.push_back(variable);
     launch.input = pipeEnds[0];
     launch.prepare = [&options] {
         if (options.newSession)
@@ -131,6 +132,11 @@ bool ReachableAs(uid_t uid, const std::string& path)
         _exit(setuid(uid) != 0 || access(path.c_str(), X_OK) != 0);
     int status = -1;
     return child > 0 && waitpid(child, &status, 0) == child && status == 0;
+}
+
+std::vector<std::pair<std::string, std::string>> PreloadOf(const std::string& name)
+{
+    return {{"LD_PRELOAD", name + ".so"}, {"LD_LIBRARY_PATH", TARN_TEST_MODULE_DIR}};
 }
 
 std::string TestModule(const std::string& name)

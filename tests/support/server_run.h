@@ -123,5 +123,9 @@ bool ReachableAs(uid_t uid, const std::string& path);
 
 // The path of a test module of this build by name; a path stays as it is.
 std::string TestModule(const std::string& name);
+// The environment that preloads the test module name into the launcher. It
+// names the file alone, found through the library path: a preloaded path
+// cannot hold a space, and the checkout's path may.
+std::vector<std::pair<std::string, std::string>> PreloadOf(const std::string& name);
 
 #endif

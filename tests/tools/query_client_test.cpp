@@ -22,7 +22,7 @@ ToolResult RunQuery(const std::string& arguments, const std::function<void()>& s
                     const std::string& tool = TARN_QUERY_PATH)
 {
     ToolResult result;
-    FILE* pipe = popen((tool + " " + arguments + " 2>&1").c_str(), "r");
+    FILE* pipe = popen(("'" + tool + "' " + arguments + " 2>&1").c_str(), "r");
     if (!pipe)
         return result;
     if (serve)
@@ -107,7 +107,8 @@ TEST(QueryClientAloneTest, InfoBytesOutsideThePrintableRangeAreShownEscaped)
 // Numbers whole and in range, and a switch of the tool's own with its value.
 TEST(ToolArgumentsTest, UnusableOnesPrintTheUsageAndEndWithTwo)
 {
-    const std::string query = TARN_QUERY_PATH, run = std::string("TARN_LAUNCHER=/bin/true ") + TARN_RUN_PATH;
+    const std::string query = TARN_QUERY_PATH, run = TARN_RUN_PATH;
+    setenv("TARN_LAUNCHER", "/bin/true", 1);  // for tarn-run, should it start one
     struct Row { std::string tool; const char* arguments; };
     for (const Row& row : {Row{query, "-c 0"}, Row{query, "-c x"}, Row{query, "-w"}, Row{query, "-bogus"},
                            Row{query, "a b"}, Row{query, "host:"}, Row{query, "-c 1 -w 100 127.0.0.1:99999"},
