@@ -2,7 +2,7 @@
 ARGS ?=
 JOBS ?= 2
 
-.PHONY: run test deps install test-native test-i386 test-sanitize test-valgrind soak bench build-native fuzz fuzz-smoke \
+.PHONY: run test deps install test-native test-i386 test-sanitize test-valgrind soak soak-ci bench build-native fuzz fuzz-smoke \
 	image test-image package test-systemd
 
 run: build-native
@@ -68,10 +68,19 @@ test-sanitize:
 test-valgrind:
 	./scripts/test-valgrind
 
-# A million frames with typed input and restarts; memory and descriptors
-# must stay flat.
+# The launcher under tarn-run with everything at once for MINUTES on a
+# seeded schedule (the seed is printed; SEED=N repeats a run): one line per
+# check, and a failed status when one fails. soak-ci is CI's minute on the
+# native and the i386 build.
+MINUTES ?= 3
+SEED ?=
+
 soak:
-	./scripts/soak
+	MINUTES=$(MINUTES) SEED=$(SEED) ./scripts/soak
+
+soak-ci:
+	MINUTES=1 SEED=$(SEED) ./scripts/soak native
+	MINUTES=1 SEED=$(SEED) ./scripts/soak i386
 
 # The frame loop against the system's floor, x86-64 and i386.
 bench:
