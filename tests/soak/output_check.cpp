@@ -68,7 +68,8 @@ void OutputCheck::Numbered(const std::string& line)
     std::string whole = kNumbered + std::to_string(number) + " ";
     whole.resize(lineBytes_ - 1, static_cast<char>('0' + number % 10));
     if (line != whole || number <= 0) {
-        ++figures_.malformed;
+        if (++figures_.malformed == 1)
+            figures_.firstMalformed = line + " (after line " + std::to_string(last_) + ")";
         return;
     }
     if (last_ >= 0 && number <= last_) {

@@ -22,6 +22,7 @@ struct OutputFigures {
     long long engineStarts = 0; // where the numbers began again
     long long refusals = 0;     // "Refused: line longer than ..."
     bool turnedAway = false;    // "Refused: too many clients."
+    std::string firstMalformed;
 };
 
 class OutputCheck {

@@ -34,7 +34,8 @@ std::string Reader(const OutputFigures& f)
                   "%lld missing unannounced, %lld malformed; %lld notices announced %lld lines; "
                   "%lld engine starts seen",
                   f.received, f.missing, f.gaps, f.received + f.missing, f.unannounced, f.malformed,
-                  f.notices, f.announced, f.engineStarts);
+                  f.notices, f.announced, f.engineStarts) +
+           (f.firstMalformed.empty() ? "" : "; first malformed: \"" + f.firstMalformed + "\"");
 }
 
 bool ReaderOk(const OutputFigures& f)
