@@ -8,6 +8,7 @@ const std::string kNumbered = "line ";
 const std::string kNotice = "Output was blocked: ";
 const std::string kTooLong = "Refused: line longer than";
 const std::string kTooMany = "Refused: too many clients.";
+const std::string kRunNote = "tarn-run: ";
 
 // The line as a terminal shows it: without control sequences, and from
 // the last carriage return on, the one ending it left out.
@@ -67,6 +68,11 @@ void OutputCheck::Numbered(const std::string& line)
     long long number = std::strtoll(line.c_str() + kNumbered.size(), &end, 10);
     std::string whole = kNumbered + std::to_string(number) + " ";
     whole.resize(lineBytes_ - 1, static_cast<char>('0' + number % 10));
+    size_t note = line.find(kRunNote);
+    if (note != std::string::npos && note < whole.size() && whole.compare(0, note, line, 0, note) == 0) {
+        ++figures_.cutByCrash;
+        return;
+    }
     if (line != whole || number <= 0) {
         if (++figures_.malformed == 1)
             figures_.firstMalformed = line + " (after line " + std::to_string(last_) + ")";

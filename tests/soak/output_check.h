@@ -18,7 +18,8 @@ struct OutputFigures {
     long long unannounced = 0;  // missing numbers no notice covered
     long long announced = 0;    // the notices' K, summed
     long long notices = 0;
-    long long malformed = 0;    // numbered lines not whole, or not in order
+    long long malformed = 0;    // numbered lines not whole
+    long long cutByCrash = 0;   // the last line of a crashed launcher, which tarn-run's note ends
     long long engineStarts = 0; // where the numbers began again
     long long refusals = 0;     // "Refused: line longer than ..."
     bool turnedAway = false;    // "Refused: too many clients."

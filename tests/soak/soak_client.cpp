@@ -15,6 +15,7 @@ namespace {
 constexpr size_t kLongestLine = 254;
 constexpr size_t kSlowReadBytes = 2048;
 constexpr long long kSlowReadEveryMs = 20;
+constexpr long long kLauncherEndMs = 2000;
 
 long long Between(std::mt19937_64& random, long long low, long long high)
 {
@@ -51,6 +52,10 @@ void SoakClient::Step(long long nowMs, const std::string& socketPath, pid_t laun
 {
     if (done_)
         return;
+    if (endedAtMs_ >= 0) {
+        Judge(nowMs);
+        return;
+    }
     if (fd_ < 0) {
         if (nowMs >= plan_.leaveMs)
             done_ = true;
@@ -145,13 +150,17 @@ void SoakClient::Read(size_t most, long long nowMs)
 }
 
 // The end of the connection from the launcher's side: a cut unless the
-// launcher process itself ended.
+// launcher process itself ends within 2 s (then it crashed or stopped).
 void SoakClient::Ended(long long nowMs)
 {
-    endedAtMs_ = nowMs;
     close(fd_);
     fd_ = -1;
-    done_ = true;
-    endedWithLauncher_ = WaitUntil([this] { return ProcessEnded(launcher_); }, 2000);
-    cut_ = !endedWithLauncher_;
+    endedAtMs_ = nowMs;
+}
+
+void SoakClient::Judge(long long nowMs)
+{
+    endedWithLauncher_ = ProcessEnded(launcher_);
+    cut_ = !endedWithLauncher_ && nowMs - endedAtMs_ >= kLauncherEndMs;
+    done_ = endedWithLauncher_ || cut_;
 }

@@ -45,6 +45,7 @@ private:
     void Flush(long long nowMs);
     void Read(size_t most, long long nowMs);
     void Ended(long long nowMs);
+    void Judge(long long nowMs);
 
     int id_;
     ClientPlan plan_;

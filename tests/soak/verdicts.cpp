@@ -31,10 +31,10 @@ std::string Format(const char* format, ...)
 std::string Reader(const OutputFigures& f)
 {
     return Format("%lld received whole and in order + %lld missing in %lld gaps = %lld printed; "
-                  "%lld missing unannounced, %lld malformed; %lld notices announced %lld lines; "
-                  "%lld engine starts seen",
+                  "%lld missing unannounced, %lld malformed, %lld cut short by a crash; "
+                  "%lld notices announced %lld lines; %lld engine starts seen",
                   f.received, f.missing, f.gaps, f.received + f.missing, f.unannounced, f.malformed,
-                  f.notices, f.announced, f.engineStarts) +
+                  f.cutByCrash, f.notices, f.announced, f.engineStarts) +
            (f.firstMalformed.empty() ? "" : "; first malformed: \"" + f.firstMalformed + "\"");
 }
 
