@@ -69,7 +69,7 @@ void OutputCheck::Numbered(const std::string& line)
     std::string whole = kNumbered + std::to_string(number) + " ";
     whole.resize(lineBytes_ - 1, static_cast<char>('0' + number % 10));
     size_t note = line.find(kRunNote);
-    if (note != std::string::npos && note < whole.size() && whole.compare(0, note, line, 0, note) == 0) {
+    if (note != std::string::npos && note <= whole.size() && whole.compare(0, note, line, 0, note) == 0) {
         ++figures_.cutByCrash;
         return;
     }
