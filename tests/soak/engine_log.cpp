@@ -1,5 +1,6 @@
 #include "engine_log.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -42,8 +43,12 @@ EngineLog EngineLog_Read(const std::vector<std::string>& entries)
             ++log.starts;
         else if (entry.rfind("frame gap us=", 0) == 0)
             log.gapsUs.push_back(std::atoll(entry.c_str() + 13));
+        else if (entry.rfind("longest_interval_us=", 0) == 0)
+            log.longestUs = std::max(log.longestUs, std::atoll(entry.c_str() + 20));
         else if (entry.rfind("submit at_us=", 0) == 0)
             Submitted(entry, log);
     }
+    for (long long gap : log.gapsUs)
+        log.longestUs = std::max(log.longestUs, gap);
     return log;
 }

@@ -14,6 +14,7 @@ struct EngineLog {
     long long restarts = 0;    // "restart" lines run
     long long crashes = 0;     // "crash" lines run
     std::vector<long long> gapsUs;  // frame intervals over 100 ms, within a start
+    long long longestUs = 0;        // the longest interval of a start that shut down, or a gap
     std::map<int, std::vector<long long>> clientLines;  // client id -> sequence numbers, as run
     long long linesRun = 0;
     long long worstLatencyUs = 0;  // from a client's writing of a line to its run

@@ -46,7 +46,7 @@ bool ReaderOk(const OutputFigures& f)
 int FrameGaps(const SoakOutcome& o)
 {
     long long bound = o.emulated ? kEmulatedGapBoundUs : kGapBoundUs;
-    long long longest = o.engine.gapsUs.empty() ? 0 : *std::max_element(o.engine.gapsUs.begin(), o.engine.gapsUs.end());
+    long long longest = o.engine.longestUs;
     long long over = std::count_if(o.engine.gapsUs.begin(), o.engine.gapsUs.end(),
                                    [bound](long long gap) { return gap > bound; });
     return Line(over == 0, "frame gaps",
