@@ -207,6 +207,14 @@ std::string PtyJob::ReadFor(int milliseconds)
     return ReadUntil(std::string(1, '\0'), milliseconds);
 }
 
+std::string PtyJob::ReadSome(size_t most)
+{
+    std::string read(most, '\0');
+    ssize_t count = ::read(master_, read.data(), most);
+    read.resize(count > 0 ? static_cast<size_t>(count) : 0);
+    return read;
+}
+
 std::string PtyJob::NextEvent(int timeoutMilliseconds)
 {
     long long start = MonotonicNanoseconds();

@@ -53,6 +53,8 @@ public:
     std::string ReadUntil(const std::string& text, int timeoutMilliseconds = 10000);
     // Everything displayed for this long.
     std::string ReadFor(int milliseconds);
+    // What the terminal holds now, at most most bytes, without waiting.
+    std::string ReadSome(size_t most);
 
     // The next change of the launcher's state as its parent saw it:
     // "stopped", "continued", "exited N" or "signaled N"; "" on timeout.
