@@ -106,6 +106,7 @@ void OutputChannel::Accept(const char* text, size_t length)
         }
         done = static_cast<size_t>(written);
         NoteLines(text, done);
+        writtenOpen_ = done > 0 ? text[done - 1] != '\n' : writtenOpen_;
         if (done == length) {
             Show(text, length);
             return;
@@ -131,7 +132,16 @@ void OutputChannel::Show(const char* text, size_t length) const
         tap_(text, length);
 }
 
+// After a line the destination got only part of, the last words start a
+// line of their own.
 void OutputChannel::WriteLast(const char* text, size_t length) const
+{
+    if (writtenOpen_)
+        WriteNow("\n", 1);
+    WriteNow(text, length);
+}
+
+void OutputChannel::WriteNow(const char* text, size_t length) const
 {
     if (sink_ == Sink::kBlocking)
         AttemptAll(fd_, text, length);
@@ -209,6 +219,8 @@ void OutputChannel::Queue(const char* text, size_t length)
 
 void OutputChannel::Consume(size_t length)
 {
+    if (length > 0)
+        writtenOpen_ = ring_[(head_ + length - 1) % size_] != '\n';
     head_ = (head_ + length) % size_;
     used_ -= length;
     written_ += length;

@@ -50,8 +50,8 @@ public:
     // True while bytes, or the notice of dropped lines, wait to go out.
     bool Pending() const { return used_ > 0 || (dropping_ && droppedRun_ > 0); }
     // Async-signal-safe: one attempt to write text past the queue, for the
-    // last words of a process that ends; what the reader cannot take now
-    // is lost.
+    // last words of a process that ends, on a line of its own; what the
+    // reader cannot take now is lost.
     void WriteLast(const char* text, size_t length) const;
     // At the end: the notice of a drop still under way joins the queue.
     void Conclude();
@@ -73,6 +73,7 @@ private:
     long PutQueued();
     void Consume(size_t length);
     void Show(const char* text, size_t length) const;
+    void WriteNow(const char* text, size_t length) const;
 
     char* ring_;                  // not owned
     size_t size_;
@@ -83,6 +84,7 @@ private:
     Sink sink_ = Sink::kBlocking;
     bool blocked_ = false;        // the destination refused since the last Flush
     bool lineOpen_ = false;       // the last byte accepted (or dropped) was not "\n"
+    bool writtenOpen_ = false;    // the last byte written to the destination was not "\n"
     size_t openLength_ = 0;       // bytes of that open line accepted
     bool dropping_ = false;       // lines are being dropped
     bool cut_ = false;            // the drop began inside a line already partly written

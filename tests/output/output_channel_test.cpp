@@ -98,3 +98,28 @@ TEST_F(OutputChannelTest, DropsWholeLinesPastItsRingAndSaysHowManyWhereTheyWereL
 }
 
 }  // namespace
+
+namespace {
+
+// The last words of a crash start a line of their own, whatever the reader
+// got last: a line in part (written at once, or from the queue), or whole.
+TEST_F(OutputChannelTest, LastWordsStartALineOfTheirOwn)
+{
+    struct Row { std::string before; bool stalled; std::string read; };
+    for (const Row& row : {Row{"whole\n", false, "whole\nlast\n"}, Row{"part", false, "part\nlast\n"},
+                           Row{"queued part", true, "queued part\nlast\n"}}) {
+        Read();
+        if (row.stalled)
+            Stall();
+        Write(row.before);
+        if (row.stalled) {
+            Read();
+            channel_.Flush();
+        }
+        channel_.WriteLast("last\n", 5);
+        EXPECT_EQ(Read(), row.read) << row.before;
+        Write("\n");
+    }
+}
+
+}  // namespace

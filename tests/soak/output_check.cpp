@@ -48,6 +48,9 @@ void OutputCheck::Line(std::string line)
 {
     line = Shown(line);
     size_t notice = line.find(kNotice);
+    if (!cut_.empty() && notice != 0)
+        Malformed(cut_);
+    cut_.clear();
     if (line.compare(0, kNumbered.size(), kNumbered) == 0) {
         Numbered(line);
     } else if (notice != std::string::npos) {
@@ -73,9 +76,13 @@ void OutputCheck::Numbered(const std::string& line)
         ++figures_.cutByCrash;
         return;
     }
+    // A line that a reader missed the rest of ends where the notice starts.
+    if (line != whole && number > 0 && whole.compare(0, line.size(), line) == 0) {
+        cut_ = line;
+        return;
+    }
     if (line != whole || number <= 0) {
-        if (++figures_.malformed == 1)
-            figures_.firstMalformed = line + " (after line " + std::to_string(last_) + ")";
+        Malformed(line);
         return;
     }
     if (last_ >= 0 && number <= last_) {
@@ -88,6 +95,12 @@ void OutputCheck::Numbered(const std::string& line)
     ++figures_.received;
     last_ = number;
     pending_ = 0;
+}
+
+void OutputCheck::Malformed(const std::string& line)
+{
+    if (++figures_.malformed == 1)
+        figures_.firstMalformed = line + " (after line " + std::to_string(last_) + ")";
 }
 
 void OutputCheck::Missing(long long count)

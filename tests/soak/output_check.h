@@ -38,11 +38,13 @@ public:
 private:
     void Line(std::string line);
     void Numbered(const std::string& line);
+    void Malformed(const std::string& line);
     void Missing(long long count);
 
     int lineBytes_;
     long long last_ = -1;  // the last number received; -1 before any
     long long pending_ = 0;  // announced since the last numbered line
+    std::string cut_;        // a numbered line cut short: whole only if a notice follows
     std::string partial_;
     OutputFigures figures_;
 };

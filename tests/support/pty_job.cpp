@@ -209,6 +209,9 @@ std::string PtyJob::ReadFor(int milliseconds)
 
 std::string PtyJob::ReadSome(size_t most)
 {
+    pollfd ready{master_, POLLIN, 0};
+    if (poll(&ready, 1, 0) <= 0 || !(ready.revents & POLLIN))
+        return "";
     std::string read(most, '\0');
     ssize_t count = ::read(master_, read.data(), most);
     read.resize(count > 0 ? static_cast<size_t>(count) : 0);

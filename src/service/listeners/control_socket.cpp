@@ -29,6 +29,12 @@ constexpr size_t kReplayBytes = 64 * 1024;
 constexpr uint64_t kMaxClientPending = 256 * 1024;
 // What such a client still gets of the output: the latest lines.
 constexpr uint64_t kKeptOnSkip = kMaxClientPending / 2;
+// A client far behind that read nothing for this long, in µs, has stopped
+// reading.
+constexpr int64_t kReadingWindow = 2 * 1000000;
+// The most output one send hands a client: a socket counts what its peer
+// has not read in whole sends, so small ones show a slow reader reading.
+constexpr size_t kSendPiece = 16 * 1024;
 // A client that has sent nothing and read nothing this long, in µs, holds a
 // place that an operator may need.
 constexpr int64_t kSilenceTimeout = 60 * 1000000;
@@ -55,7 +61,8 @@ struct Client {
     uint64_t cursor = 0;    // the next position of the output to send
     int64_t heardAt = 0;    // when it last sent bytes or read output
     int unread = 0;         // of what was sent to it, as its socket last told
-    bool reading = true;    // it read some of that since the look before
+    int64_t readAt = 0;     // when a look last found it had read some of that
+    bool deaf = false;      // its socket takes no more: only its lines are read
     uint64_t linesSent = 0;  // the output's newlines before cursor
     bool midLine = false;    // the output sent to it ends inside a line
     // Notices for this client alone, sent where its output is between two
@@ -117,9 +124,10 @@ int Unread(int fd)
 void LookAt(Client& client, int64_t now)
 {
     int unread = Unread(client.fd);
-    client.reading = unread == 0 || unread < client.unread;
-    if (client.reading)
+    if (unread == 0 || unread < client.unread) {
+        client.readAt = now;
         client.heardAt = now;
+    }
     client.unread = unread;
 }
 
@@ -328,6 +336,7 @@ void ControlSocket::Admit(int fd, unsigned uid, int64_t now)
         client.cursor = Output_History().ReplayStart(kReplayBytes);
         client.linesSent = Output_History().Lines() - Output_History().LinesFrom(client.cursor);
         client.heardAt = now;
+        client.readAt = now;
         ++counts_.attached;
         SendTo(client, now);
         return;
@@ -406,16 +415,19 @@ void ControlSocket::Queue(const Client& client)
 // --- output to clients ------------------------------------------------------------
 
 // Sends what the client's socket takes now: its notices, at a line's end
-// only, and the output. A client far behind that read nothing since the
-// last send has stopped reading; one that reads, however slowly, skips to
-// the last line when still far behind after the send: a burst of output
-// costs it lines, never its place.
+// only, and the output. A client far behind that read nothing for
+// kReadingWindow has stopped reading; one that reads, however slowly,
+// skips to the latest lines when still far behind after the send: a burst
+// of output costs it lines, never its place. A client whose socket takes
+// nothing more (it closed) is only read, so that no line it sent is lost.
 void ControlSocket::SendTo(Client& client, int64_t now)
 {
     const OutputHistory& history = Output_History();
+    if (client.deaf)
+        return;
     if (client.cursor != history.End())
         LookAt(client, now);
-    if (history.End() - client.cursor > kMaxClientPending && !client.reading) {
+    if (history.End() - client.cursor > kMaxClientPending && now - client.readAt >= kReadingWindow) {
         Disconnect(client, true);
         return;
     }
@@ -423,7 +435,7 @@ void ControlSocket::SendTo(Client& client, int64_t now)
         return;
     if (client.cursor >= history.Oldest())
         SendOutput(client);
-    if (client.fd < 0)
+    if (client.deaf)
         return;
     if (history.End() - client.cursor > kMaxClientPending)
         Skip(client);
@@ -434,9 +446,9 @@ void ControlSocket::SendOutput(Client& client)
 {
     const char* bytes = nullptr;
     for (size_t length; (length = Output_History().Span(client.cursor, &bytes)) > 0;) {
-        ssize_t sent = send(client.fd, bytes, length, kSendFlags);
+        ssize_t sent = send(client.fd, bytes, length < kSendPiece ? length : kSendPiece, kSendFlags);
         if (sent < 0 && !Fd_WouldBlock()) {
-            Disconnect(client, false);
+            client.deaf = true;
             return;
         }
         if (sent <= 0)
@@ -474,7 +486,7 @@ bool ControlSocket::SendNotes(Client& client)
             return true;
         ssize_t sent = send(client.fd, client.note + client.noteSent, client.noteLength - client.noteSent, kSendFlags);
         if (sent < 0 && !Fd_WouldBlock())
-            Disconnect(client, false);
+            client.deaf = true;
         if (sent <= 0)
             return false;
         client.noteSent += static_cast<int>(sent);

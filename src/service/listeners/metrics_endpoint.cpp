@@ -71,6 +71,7 @@ struct Connection {
     Stage stage = Stage::kReading;
     int64_t deadline = 0;    // coarse monotonic µs; closed then, whatever its stage
     int64_t heardAt = 0;     // while draining: its last bytes, or the answer's end
+    bool cutShort = false;   // its head was too long: more of it may be on the way
     size_t received = 0;     // bytes of the head in buffer
     size_t sent = 0;         // the answer is buffer[sent, end)
     size_t end = 0;
@@ -201,6 +202,7 @@ void MetricsEndpoint::Answer(Connection& peer, const HttpJudgement& judgement, i
     peer.sent = kHeaderRoom - static_cast<size_t>(length);
     peer.end = kHeaderRoom + (judgement.bodyWanted ? body : 0);
     peer.stage = Stage::kAnswering;
+    peer.cutShort = status == 431;
     peer.deadline = now + kExchangeTimeout;
     Send(peer, now);
 }
@@ -236,12 +238,16 @@ void MetricsEndpoint::Send(Connection& peer, int64_t now)
 
 // The answer is out, or cannot go: the peer gets the end of the stream
 // after it, and what it still sends is read until it is quiet for
-// kDrainQuiet (Serve closes it then), its end, or the deadline.
+// kDrainQuiet (Serve closes it then), its end, or the deadline. A peer
+// whose whole head was read and that sent nothing more is closed at once.
 void MetricsEndpoint::Finish(Connection& peer, int64_t now)
 {
     shutdown(peer.fd, SHUT_WR);
     peer.stage = Stage::kDraining;
     peer.heardAt = now;
+    char probe;
+    if (!peer.cutShort && recv(peer.fd, &probe, 1, MSG_DONTWAIT | MSG_PEEK) < 0 && Fd_WouldBlock())
+        Drop(peer);
 }
 
 void MetricsEndpoint::Drain(Connection& peer, int64_t now)

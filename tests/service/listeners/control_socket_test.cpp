@@ -175,3 +175,21 @@ TEST_F(ControlListenerTest, AReaderMissesLinesOfABigBurstButStaysAndIsToldHowMan
     EXPECT_EQ(last, 5000);
     EXPECT_EQ(whole, 5000);
 }
+
+// The lines of a client that sends and closes before it is even admitted
+// run all the same: the replay to it fails, its lines are read to its end.
+TEST_F(ControlListenerTest, AClientThatSendsAndClosesAtOnceHasItsLinesRun)
+{
+    StdoutCapture log;
+    Sys_Printf("for the replay\n");
+    Clients clients;
+    {
+        ControlClient late("control");
+        late.Send("sent then gone\n");
+    }
+    std::string lines;
+    for (int i = 0; i < 3; ++i, clients.Poll(100))
+        lines += clients.Frame();
+    log.Text();
+    EXPECT_EQ(lines, "sent then gone\n");
+}
