@@ -59,9 +59,9 @@ void Output_Flush();
 // kDrainMicroseconds in all, however often it is called; what is left then
 // is lost.
 void Output_Drain();
-// The recent stream of standard output, notices included, as a reader that
-// keeps up gets it: what an attached console shows, and what a crash
-// report quotes.
+// The recent stream of standard output, every line of it, whatever
+// standard output's reader took: what an attached console shows, and what a
+// crash report quotes.
 const OutputHistory& Output_History();
 // Async-signal-safe, for a handler that ends the process: writes text on
 // standard output at once, past whatever waits, in one attempt that never

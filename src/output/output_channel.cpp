@@ -76,10 +76,10 @@ void OutputChannel::Write(const char* text, size_t length)
 {
     if (length == 0)
         return;
-    if (sink_ == Sink::kDiscard) {
-        Show(text, length);
+    if (tap_)
+        tap_(text, length);
+    if (sink_ == Sink::kDiscard)
         return;
-    }
     if (dropping_) {
         // A drop ends only at the start of a line, and only where the line
         // and the notice both fit.
@@ -107,29 +107,19 @@ void OutputChannel::Accept(const char* text, size_t length)
         done = static_cast<size_t>(written);
         NoteLines(text, done);
         writtenOpen_ = done > 0 ? text[done - 1] != '\n' : writtenOpen_;
-        if (done == length) {
-            Show(text, length);
+        if (done == length)
             return;
-        }
         blocked_ = true;
     }
     if (!MakeRoom(length - done)) {
-        Show(text, done);
         StartDropping();
         Drop(text + done, length - done);
         return;
     }
-    Show(text, length);
     Queue(text + done, length - done);
     NoteLines(text + done, length - done);
     if (!blocked_)
         Drain();
-}
-
-void OutputChannel::Show(const char* text, size_t length) const
-{
-    if (tap_ && length > 0)
-        tap_(text, length);
 }
 
 // After a line the destination got only part of, the last words start a
@@ -270,7 +260,6 @@ void OutputChannel::QueueNotice()
     int length = std::snprintf(notice, sizeof(notice), "%sOutput was blocked: %lld lines dropped.\n",
                                cut_ ? "\n" : "", static_cast<long long>(droppedRun_));
     Queue(notice, static_cast<size_t>(length));
-    Show(notice, static_cast<size_t>(length));
     noticeEnd_ = accepted_;
     noticeCount_ = droppedRun_;
     dropping_ = false;

@@ -25,8 +25,8 @@ enum class Sink {
 
 class OutputChannel {
 public:
-    // Sees every byte the channel takes on (written, queued or a notice),
-    // as a reader that keeps up would get it.
+    // Sees every byte written to the channel, whatever the destination
+    // takes: what a stalled destination drops, its tap still gets.
     typedef void (*Tap)(const char* text, size_t length);
 
     // The ring is storage (not owned) of size bytes, which must outlive the
@@ -72,7 +72,6 @@ private:
     long Put(const char* text, size_t length);
     long PutQueued();
     void Consume(size_t length);
-    void Show(const char* text, size_t length) const;
     void WriteNow(const char* text, size_t length) const;
 
     char* ring_;                  // not owned

@@ -15,6 +15,12 @@ namespace {
 
 constexpr size_t kRingSize = 1024;
 
+std::string s_tapped;
+void Tap(const char* text, size_t length)
+{
+    s_tapped.append(text, length);
+}
+
 class OutputChannelTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -51,7 +57,7 @@ protected:
 
     int ends_[2] = {-1, -1};
     char ring_[kRingSize] = {};
-    OutputChannel channel_{ring_, kRingSize};
+    OutputChannel channel_{ring_, kRingSize, Tap};
 };
 
 TEST_F(OutputChannelTest, KeepsTheOrderOfEveryLineAcrossManyWrapsOfItsRing)
@@ -72,24 +78,31 @@ TEST_F(OutputChannelTest, KeepsTheOrderOfEveryLineAcrossManyWrapsOfItsRing)
     EXPECT_EQ(channel_.DroppedLines(), 0);
 }
 
+// The tap gets every line, the dropped ones too, and no notice: a reader of
+// it misses nothing that a stalled destination could not take.
 TEST_F(OutputChannelTest, DropsWholeLinesPastItsRingAndSaysHowManyWhereTheyWereLost)
 {
     Stall();
+    s_tapped.clear();
     const std::string line(39, 'q');
-    std::string kept;
+    std::string kept, all;
     for (int i = 0; i < 23; ++i) {
         Write(line + "\n");
         kept += line + "\n";
     }
+    all = kept + "typed, never finished " + std::string(2000, 'x') + "\n";
     Write("typed, never finished ");  // queued, then taken back whole by the drop
     Write(std::string(2000, 'x') + "\n");
-    for (int i = 0; i < 16; ++i)
+    for (int i = 0; i < 16; ++i) {
         Write(line + "\n");
+        all += line + "\n";
+    }
     Read();
     channel_.Flush();
     Write("after\n");
     channel_.Flush();
     EXPECT_EQ(Read(), kept + "Output was blocked: 17 lines dropped.\nafter\n");
+    EXPECT_EQ(s_tapped, all + "after\n");
     EXPECT_EQ(channel_.DroppedLines(), 17);
     close(ends_[0]);
     ends_[0] = open("/dev/null", O_RDONLY);  // the reader has gone: lost and counted

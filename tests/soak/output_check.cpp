@@ -53,6 +53,8 @@ void OutputCheck::Line(std::string line)
     cut_.clear();
     if (line.compare(0, kNumbered.size(), kNumbered) == 0) {
         Numbered(line);
+    } else if (!line.empty() && kNumbered.compare(0, line.size(), line) == 0) {
+        cut_ = line;  // cut before its number
     } else if (notice != std::string::npos) {
         ++figures_.notices;
         long long count = std::atoll(line.c_str() + notice + kNotice.size());
@@ -69,6 +71,10 @@ void OutputCheck::Numbered(const std::string& line)
 {
     char* end = nullptr;
     long long number = std::strtoll(line.c_str() + kNumbered.size(), &end, 10);
+    if (end == line.c_str() + kNumbered.size() && line.size() == kNumbered.size()) {
+        cut_ = line;
+        return;
+    }
     std::string whole = kNumbered + std::to_string(number) + " ";
     whole.resize(lineBytes_ - 1, static_cast<char>('0' + number % 10));
     size_t note = line.find(kRunNote);

@@ -31,7 +31,8 @@
 namespace {
 
 constexpr int kLineBytes = 60;
-constexpr int kMetricsPort = 30190;
+// Its own port for each build, so that the two soaks may run at once.
+constexpr int kMetricsPort = sizeof(void*) == 4 ? 30191 : 30190;
 constexpr long long kSettleMs = 2000;
 
 struct Soak {
@@ -127,7 +128,13 @@ bool AllClientsDone(const Soak& soak)
 
 void RunSchedule(Soak& soak)
 {
-    for (long long now = soak.Now(); now < soak.schedule.durationMs || !AllClientsDone(soak) || !soak.operatorClient.Idle(); now = soak.Now()) {
+    long long last = soak.Now();
+    for (long long now = last; now < soak.schedule.durationMs || !AllClientsDone(soak) || !soak.operatorClient.Idle(); now = soak.Now()) {
+        if (now - last > soak.outcome.longestTurnMs) {
+            soak.outcome.longestTurnMs = now - last;
+            soak.outcome.longestTurnAtMs = last;
+        }
+        last = now;
         WatchLauncher(soak, now);
         EngineActs(soak, now);
         Clients(soak, now);

@@ -121,7 +121,7 @@ void SoakClient::Flush(long long nowMs)
     ssize_t written = send(fd_, outbox_.data(), outbox_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (written < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK)
-            Ended(nowMs);
+            Ended(nowMs, std::strerror(errno));
         return;
     }
     // Lines wholly written count as sent; the rest of a line partly
@@ -140,19 +140,28 @@ void SoakClient::Read(size_t most, long long nowMs)
         ssize_t count = recv(fd_, buffer, std::min(sizeof(buffer), most), MSG_DONTWAIT);
         if (count > 0) {
             check_.Feed(buffer, count);
+            lastReadMs_ = nowMs;
             most -= count;
             continue;
         }
         if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
-            Ended(nowMs);
+            Ended(nowMs, count == 0 ? "end of file" : std::strerror(errno));
         return;
     }
 }
 
 // The end of the connection from the launcher's side: a cut unless the
 // launcher process itself ends within 2 s (then it crashed or stopped).
-void SoakClient::Ended(long long nowMs)
+// What the launcher sent before it closed is read first: a send that broke
+// may have come before the refusal that explains it.
+void SoakClient::Ended(long long nowMs, const char* how)
 {
+    endedHow_ = how;
+    char buffer[4096];
+    for (ssize_t count; (count = recv(fd_, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0;) {
+        check_.Feed(buffer, static_cast<size_t>(count));
+        lastReadMs_ = nowMs;
+    }
     close(fd_);
     fd_ = -1;
     endedAtMs_ = nowMs;

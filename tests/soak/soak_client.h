@@ -32,6 +32,8 @@ public:
     bool Cut() const { return cut_ && !TurnedAway(); }
     bool TurnedAway() const { return check_.Figures().turnedAway; }
     long long EndedAtMs() const { return endedAtMs_; }
+    long long LastReadMs() const { return lastReadMs_; }  // when bytes last arrived; -1 never
+    const std::string& EndedHow() const { return endedHow_; }  // end of file, or the error
     // The connection ended because its launcher process ended.
     bool EndedWithLauncher() const { return endedWithLauncher_; }
     long long Sent() const { return sent_; }  // numbered lines wholly written
@@ -44,7 +46,7 @@ private:
     void Burst();
     void Flush(long long nowMs);
     void Read(size_t most, long long nowMs);
-    void Ended(long long nowMs);
+    void Ended(long long nowMs, const char* how);
     void Judge(long long nowMs);
 
     int id_;
@@ -57,6 +59,8 @@ private:
     bool cut_ = false;
     bool endedWithLauncher_ = false;
     long long endedAtMs_ = -1;
+    long long lastReadMs_ = -1;
+    std::string endedHow_;
     long long nextBurstMs_ = 0;
     long long nextReadMs_ = 0;
     long long sequence_ = 0;

@@ -110,13 +110,16 @@ int ClientsCut(const SoakOutcome& o)
         withLauncher += client->EndedWithLauncher();
         turnedAway += client->TurnedAway();
         if (client->Reads() && client->Cut() && first.empty())
-            first = Format(" (first: client %d, %s, at %.1f s)", client->Id(), Schedule_KindName(client->Plan().kind),
-                           client->EndedAtMs() / 1000.0);
+            first = Format(" (first: client %d, %s, %s at %.1f s, last read at %.1f s)", client->Id(),
+                           Schedule_KindName(client->Plan().kind), client->EndedHow().c_str(),
+                           client->EndedAtMs() / 1000.0, client->LastReadMs() / 1000.0);
     }
     return Line(readersCut == 0, "reading clients never cut",
                 Format("%lld of %lld reading clients cut%s; %lld of %lld never-reading clients cut; "
-                       "%lld turned away as too many; %lld connections ended with a launcher process",
-                       readersCut, readers, first.c_str(), muteCut, mute, turnedAway, withLauncher));
+                       "%lld turned away as too many; %lld connections ended with a launcher process; "
+                       "the soak's longest turn %lld ms at %.1f s",
+                       readersCut, readers, first.c_str(), muteCut, mute, turnedAway, withLauncher, o.longestTurnMs,
+                       o.longestTurnAtMs / 1000.0));
 }
 
 int Scrapes(const SoakOutcome& o)

@@ -29,6 +29,8 @@ struct SoakOutcome {
     long long stopMs = 0;
     bool socketRemoved = false;
     long long stderrBytes = 0;
+    long long longestTurnMs = 0;  // of the soak's own loop: a long one starves its readers
+    long long longestTurnAtMs = 0;
 };
 
 int Verdicts_Print(const SoakOutcome& outcome);
