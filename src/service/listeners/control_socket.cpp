@@ -471,6 +471,7 @@ void ControlSocket::Skip(Client& client)
         return;
     uint64_t linesBefore = history.Lines() - history.LinesFrom(to);
     client.dropped += static_cast<int64_t>(linesBefore - client.linesSent);
+    counts_.droppedLines += static_cast<int64_t>(linesBefore - client.linesSent);
     client.linesSent = linesBefore;
     client.cursor = to;
     client.cut = client.cut || client.midLine;

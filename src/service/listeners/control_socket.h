@@ -21,6 +21,7 @@ struct ControlCounts {
     int64_t attached = 0;      // clients attached now
     int64_t refused = 0;       // clients refused since the start
     int64_t disconnected = 0;  // clients the launcher disconnected since the start
+    int64_t droppedLines = 0;  // output lines clients missed, far behind, since the start
 };
 
 class IListener;

@@ -64,6 +64,8 @@ void Counters(IMetricsFormat& format)
     Counter(format, "tarn_control_refused_total", "Control-socket clients refused.", control.refused);
     Counter(format, "tarn_control_disconnected_total", "Control-socket clients the launcher disconnected.",
             control.disconnected);
+    Counter(format, "tarn_control_dropped_lines_total",
+            "Output lines control-socket clients missed because they fell too far behind.", control.droppedLines);
 }
 
 void Gauges(IMetricsFormat& format)

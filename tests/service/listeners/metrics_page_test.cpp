@@ -58,7 +58,8 @@ const Family kFamilies[] = {
     {"tarn_pacing_lateness_seconds", "histogram"}, {"tarn_frames_total", "counter"},
     {"tarn_engine_starts_total", "counter"}, {"tarn_console_lines_total", "counter"},
     {"tarn_output_dropped_lines_total", "counter"}, {"tarn_control_refused_total", "counter"},
-    {"tarn_control_disconnected_total", "counter"}, {"tarn_control_clients", "gauge"},
+    {"tarn_control_disconnected_total", "counter"}, {"tarn_control_dropped_lines_total", "counter"},
+    {"tarn_control_clients", "gauge"},
     {"tarn_start_time_seconds", "gauge"}, {"tarn_engine_start_time_seconds", "gauge"},
     {"tarn_build_info", "gauge"},
 };
@@ -149,6 +150,7 @@ TEST(MetricsPageTest, CountsWhatTheTelemetryWasTold)
         {"tarn_console_lines_total{source=\"console\"}", 1},
         {"tarn_control_refused_total", 0},  // the control socket's own test counts them
         {"tarn_control_disconnected_total", 0},
+        {"tarn_control_dropped_lines_total", 0},
         {"tarn_output_dropped_lines_total", 0},
     };
     for (const Row& row : rows) {
