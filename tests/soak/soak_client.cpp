@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -20,6 +21,12 @@ constexpr long long kLauncherEndMs = 2000;
 long long Between(std::mt19937_64& random, long long low, long long high)
 {
     return std::uniform_int_distribution<long long>(low, high)(random);
+}
+
+bool HungUp(int fd)
+{
+    pollfd polled{fd, 0, 0};
+    return poll(&polled, 1, 0) > 0 && (polled.revents & (POLLHUP | POLLERR)) != 0;
 }
 
 }  // namespace
@@ -74,6 +81,9 @@ void SoakClient::Step(long long nowMs, const std::string& socketPath, pid_t laun
         Read(kSlowReadBytes, nowMs);
         nextReadMs_ = nowMs + kSlowReadEveryMs;
     }
+    // A client that never reads learns of a cut only here.
+    if (fd_ >= 0 && HungUp(fd_))
+        Ended(nowMs, "hung up");
     if (fd_ >= 0 && nowMs >= plan_.leaveMs && outbox_.empty()) {
         close(fd_);
         fd_ = -1;
