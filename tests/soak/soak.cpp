@@ -8,7 +8,8 @@
 //
 //   tarn_soak [MINUTES [SEED]]
 // TARN_SOAK_EMULATED=1 says that it runs under qemu; TARN_SOAK_KEEP=PATH
-// keeps a copy of the server directory there, logs and all.
+// keeps a copy of the server directory there, logs and all; TARN_SOAK_PORT
+// is the metrics port.
 #include "engine_log.h"
 #include "monotonic.h"
 #include "pty_job.h"
@@ -31,8 +32,13 @@
 namespace {
 
 constexpr int kLineBytes = 60;
-// Its own port for each build, so that the two soaks may run at once.
-constexpr int kMetricsPort = sizeof(void*) == 4 ? 30191 : 30190;
+// Its own port for each build, so that the two soaks may run at once;
+// TARN_SOAK_PORT chooses another, for a soak beside those.
+int MetricsPort()
+{
+    const char* port = std::getenv("TARN_SOAK_PORT");
+    return port != nullptr ? std::atoi(port) : sizeof(void*) == 4 ? 30191 : 30190;
+}
 constexpr long long kSettleMs = 2000;
 
 struct Soak {
@@ -46,7 +52,7 @@ struct Soak {
     PtyJob& job;
     StdoutReader reader;
     SoakOperator operatorClient{dir.Path()};
-    Scraper scraper{kMetricsPort};
+    Scraper scraper{MetricsPort()};
     SoakOutcome outcome;
     long long begin = MonotonicNanoseconds();
     pid_t launcher = -1;
@@ -210,7 +216,7 @@ int main(int argc, char** argv)
                            {"TARN_TEST_CODES", "0"}, {"TARN_TEST_CRASH", "11"}, {"TARN_TEST_QUIET", "1"},
                            {"TARN_TEST_SUBMIT_TIMES", "1"}};
     PtyJob job(dir, {"-l", "100/60", "-pidfile", "server.pid", "-controlsocket", "control.sock", "-metrics",
-                     std::to_string(kMetricsPort)}, options);
+                     std::to_string(MetricsPort())}, options);
     Soak soak(schedule, dir, job);
     soak.outcome.emulated = std::getenv("TARN_SOAK_EMULATED") != nullptr;
     bool started = job.WaitRaw(30000) && WaitUntil([&] {
