@@ -85,6 +85,10 @@ pid_t SpawnLauncher(const Launch& launch)
         _exit(127);
     SetUpEnvironment(launch);
     SetUpStreams(launch);
+    // As a shell starts a job: a test runner started in the background
+    // has SIGINT and SIGQUIT ignored, which the launcher would keep.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGQUIT, SIG_DFL);
     if (launch.prepare)
         launch.prepare();
     RunProgram(launch);
