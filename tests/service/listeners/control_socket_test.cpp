@@ -161,8 +161,9 @@ TEST_F(ControlListenerTest, AReaderMissesLinesOfABigBurstButStaysAndIsToldHowMan
     const int64_t droppedBefore = Control_Counts().droppedLines;
     for (int i = 1; i <= 5000; ++i)
         Sys_Printf("burst %04d%s", i, tail.c_str());
-    for (int i = 0; i < 1000 && !(clients.peers[0].ReadUntil("burst 5000 ", 1) &&
-                                  clients.peers[1].ReadUntil("burst 5000 ", 1)); ++i)
+    const std::string lastLine = "burst 5000" + tail;
+    for (int i = 0; i < 1000 && !(clients.peers[0].ReadUntil(lastLine, 1) &&
+                                  clients.peers[1].ReadUntil(lastLine, 1)); ++i)
         clients.Poll();
     log.Text();
     int64_t told = 0;
