@@ -445,6 +445,7 @@ void ControlSocket::SendTo(Client& client, int64_t now)
 void ControlSocket::SendOutput(Client& client)
 {
     const char* bytes = nullptr;
+    const uint64_t from = client.cursor;
     for (size_t length; (length = Output_History().Span(client.cursor, &bytes)) > 0;) {
         ssize_t sent = send(client.fd, bytes, length < kSendPiece ? length : kSendPiece, kSendFlags);
         if (sent < 0 && !Fd_WouldBlock()) {
@@ -458,7 +459,9 @@ void ControlSocket::SendOutput(Client& client)
         for (const char* at = bytes; (at = static_cast<const char*>(std::memchr(at, '\n', bytes + sent - at))) != nullptr; ++at)
             ++client.linesSent;
     }
-    client.unread = Unread(client.fd);
+    // Only after a send: asked with nothing sent, it would hide what the client read since.
+    if (client.cursor != from)
+        client.unread = Unread(client.fd);
 }
 
 // The client misses the output up to the lines of the last kKeptOnSkip

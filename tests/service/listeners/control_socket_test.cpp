@@ -17,6 +17,8 @@
 
 using ControlListenerTest = TempWorkdir;
 
+// One that read a part of its output within the 60 s stays, though nothing
+// was sent to it since.
 TEST_F(ControlListenerTest, AClientThatSendsAndReadsNothingFor60sIsLetGoWithItsLineWhileOthersStay)
 {
     constexpr int64_t kSecond = 1000000;
@@ -28,22 +30,27 @@ TEST_F(ControlListenerTest, AClientThatSendsAndReadsNothingFor60sIsLetGoWithItsL
         ::poll(polled, static_cast<nfds_t>(count), waitMilliseconds);
         control->Serve(polled, count, now);
     };
-    ControlClient silent("control"), reader("control"), sender("control");
+    const std::string last = "line 999 " + std::string(90, '.') + "\n";
+    ControlClient silent("control"), reader("control"), sender("control"), slow("control");
     poll(0, 5000);
     sender.Send("status\n");
     poll(0, 5000);
-    StdoutCapture log;  // of the line: output that only the reader reads
+    StdoutCapture log;  // of the line, and of 100 KB that the reader reads all of, the slow client a part
     ASSERT_STREQ(control->TakeLine(), "status");
+    for (int i = 0; i < 1000; ++i)
+        Sys_Printf("line %03d %s\n", i, std::string(90, '.').c_str());
     log.Text();
     poll(0);
-    ASSERT_TRUE(reader.ReadUntil("> status\n"));
+    ASSERT_TRUE(reader.ReadUntil(last));
     sender.Send("\n");
     poll(45 * kSecond, 5000);
+    ASSERT_TRUE(slow.ReadUntil("line 000 "));
+    poll(50 * kSecond);  // nothing to send: what the slow client read stays seen
     poll(60 * kSecond - 1);
     EXPECT_FALSE(silent.WaitClosedUnread(0));
     poll(60 * kSecond);
     EXPECT_TRUE(silent.ReadUntil("\nRefused: nothing sent or read for 60 seconds.\n"));
-    EXPECT_FALSE(reader.WaitClosedUnread(0) || sender.WaitClosedUnread(0));
+    EXPECT_FALSE(reader.WaitClosedUnread(0) || sender.WaitClosedUnread(0) || slow.WaitClosedUnread(0));
     EXPECT_EQ(Control_Counts().disconnected, 1);
     control->Close();
 }
